@@ -126,6 +126,7 @@ private:
 
     template <class T>
     void LoadValue(T& v) {
+        if (!m_loading) ThrowArchive(CArchiveException::writeOnly);
         if (static_cast<size_t>(m_end - m_cur) < sizeof(T)) FillBuffer(sizeof(T));
         std::memcpy(&v, m_cur, sizeof(T));
         m_cur += sizeof(T);
