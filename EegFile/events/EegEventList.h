@@ -1,0 +1,51 @@
+// CEegEventList: event pointers kept in time order (equal time stamps in the
+// order they were added), searched by binary search. The list never owns its
+// events: whoever created them deletes them, and several lists may share them.
+// Not locked: its owner guards it.
+#pragma once
+
+#include <cstdint>
+
+#include "EegFile/events/EegEvent.h"
+#include "EegFile/events/EegEventMask.h"
+#include "Platform/Arrays.h"
+
+class CEegEventList : public CObArray {
+public:
+    CEegEventList() = default;
+
+    const CEegEvent* GetAt(int i) const { return static_cast<const CEegEvent*>(m_data[i]); }
+    const CEegEvent* operator[](int i) const { return GetAt(i); }
+
+    // Inserts e after every element at or before its time stamp; returns its index.
+    int Add(const CEegEvent* e);
+    // Takes e (by identity) out of the list and returns it, or nullptr when absent.
+    const CEegEvent* Remove(const CEegEvent* e);
+
+    // Last element at or before t; -1 for none.
+    int GetIndexAt(const CEegTimeStamp& t) const;
+    // Last element strictly before t; -1 for none.
+    int GetIndexBefore(const CEegTimeStamp& t) const;
+    // First element strictly after t; -1 for none.
+    int GetIndexAfter(const CEegTimeStamp& t) const;
+    // Last event at or before t whose type is not masked out, or nullptr.
+    const CEegEvent* GetAt(const CEegTimeStamp& t, const CEegEventMask& mask) const;
+
+    // Empties out, then AppendEventList.
+    void GetEventList(CEegEventList& out, const CEegEventMask& mask, CEegTimeStamp start,
+                      CEegTimeStamp end, uint32_t maxCount, unsigned short minPriority) const;
+    // Adds to out the events of [start, end] (NullStamp: open bound) not masked
+    // out, at most maxCount of them (0: no limit); comments and user events below
+    // minPriority are skipped unless the mask excludes both of those types.
+    void AppendEventList(CEegEventList& out, const CEegEventMask& mask, CEegTimeStamp start,
+                         CEegTimeStamp end, uint32_t maxCount, unsigned short minPriority) const;
+
+protected:
+    int m_bNoClear = 0;
+
+private:
+    const CEegTimeStamp& StampAt(int i) const { return GetAt(i)->GetTimeStamp(); }
+    static CObject* Slot(const CEegEvent* e) { return const_cast<CEegEvent*>(e); }
+    // The 16-bit priority of a comment or user event.
+    static unsigned short AnnotationPriority(const CEegEvent& e);
+};

@@ -1,0 +1,215 @@
+#include "EegFile/frame/EegFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EegFile/events/MontageEvent.h"
+#include "EegFile/events/TraceInfoEvent.h"
+#include "FakeEegFile.h"
+#include "Platform/File.h"
+#include "TestSupport.h"
+
+using testsupport::ExpectThrows;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
+
+TEST(EegFile, ReadEegDataAtRestoresTheReadPosition) {
+    CFakeEegFile file;
+    CEegDataChunk chunk(100, 4);
+    file.SetReadPosition(CEegTimeStamp(1234));
+    file.m_SamplesAvailable = 50;
+    EXPECT_EQ(file.ReadEegDataAt(CEegTimeStamp(400), chunk, 80), 50);
+    EXPECT_EQ(file.GetReadPosition().GetSampleOffset(), 1234u);
+    file.m_SamplesAvailable = 0;  // a read that returns nothing restores it too
+    EXPECT_EQ(file.ReadEegDataAt(CEegTimeStamp(9000), chunk, 80), 0);
+    EXPECT_EQ(file.GetReadPosition().GetSampleOffset(), 1234u);
+    EXPECT_EQ(file.m_ReadsFrom, (std::vector<uint32_t>{400, 9000}));
+}
+
+TEST(EegFile, CheckForReadOnly) {
+    TempDir dir;
+    const std::string path = dir.File("rec.eeg");
+    CFakeEegFile file;
+    int readOnly = -1;
+
+    // A missing file throws fileNotFound without an OS error and disables file access.
+    ExpectThrows<CFileException>([&] { file.CheckForReadOnly(path.c_str(), readOnly); },
+                                 [&](CFileException& e) {
+                                     EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
+                                     EXPECT_EQ(e.m_lOsError, -1);
+                                     EXPECT_EQ(e.m_strFileName, path.c_str());
+                                 });
+    EXPECT_EQ(file.FileAccessDisabled(), 1);
+
+    WriteBytes(path, {1, 2, 3});
+    CFakeEegFile writable;
+    writable.CheckForReadOnly(path.c_str(), readOnly);
+    EXPECT_EQ(readOnly, 0);
+
+    // Forcing skips looking at the file, but a missing file still throws.
+    writable.SetForceOpenAsReadOnly(1);
+    writable.CheckForReadOnly(path.c_str(), readOnly);
+    EXPECT_EQ(readOnly, 1);
+    writable.SetForceOpenAsReadOnly(0);
+
+    // The read-only attribute, honoured even for root.
+    CFile::SetReadOnly(path.c_str(), true);
+    writable.CheckForReadOnly(path.c_str(), readOnly);
+    EXPECT_EQ(readOnly, 1);
+    CFile::SetReadOnly(path.c_str(), false);
+
+    // Another process holding the file with write sharing denied.
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        CFile holder(path.c_str(), CFile::modeRead | CFile::shareDenyWrite);
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(done[0], &c, 1);
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    writable.CheckForReadOnly(path.c_str(), readOnly);
+    EXPECT_EQ(readOnly, 1);
+    ASSERT_EQ(write(done[1], &c, 1), 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    writable.CheckForReadOnly(path.c_str(), readOnly);
+    EXPECT_EQ(readOnly, 0);
+    for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+}
+
+namespace {
+CTraceInfo Trace(int act, int ref) {
+    CTraceInfo t;
+    t.SetActInput(static_cast<AmpInput::AmpInputType>(act));
+    t.SetRefInput(static_cast<AmpInput::AmpInputType>(ref));
+    return t;
+}
+
+CEegMontage Montage(std::initializer_list<std::pair<int, int>> channels) {
+    CEegMontage m;
+    int i = 0;
+    for (auto [a, r] : channels) m.SetTraceInfo(i++, Trace(a, r));
+    return m;
+}
+
+std::vector<int> Flags(const int* f) { return std::vector<int>(f, f + 8); }
+
+// Owns the events the fake file lists.
+struct EventStore {
+    std::vector<std::unique_ptr<CEegEvent>> events;
+    void Add(CFakeEegFile& file, CEegEvent* e) {
+        events.emplace_back(e);
+        file.AddEvent(e);
+    }
+};
+}  // namespace
+
+TEST(EegFile, ExtractActRefPairSetting) {
+    CFakeEegFile file;
+    int flags[8] = {};
+    // 24 against the common reference takes input 24 off the pair list for good;
+    // 24 against 25 afterwards still makes 25 a pair input.
+    file.ExtractActRefPairSetting(Montage({{24, 50}, {24, 25}}), flags);
+    EXPECT_EQ(Flags(flags), (std::vector<int>{0, 1, 0, 0, 0, 0, 0, 0}));
+
+    int pairs[8] = {};
+    file.ExtractActRefPairSetting(Montage({{26, 27}, {0, 31}, {30, 2}, {5, 6}}), pairs);
+    EXPECT_EQ(Flags(pairs), (std::vector<int>{0, 0, 1, 1, 0, 0, 1, 1}));
+
+    // An average reference marks its inputs in 24-31.
+    CEegMontage avg = Montage({{1, 51}});
+    const AmpInput::AmpInputType inputs[] = {AmpInput::AmpInputType(3), AmpInput::AmpInputType(24),
+                                             AmpInput::AmpInputType(29)};
+    avg.SetAvgRef(CAverageReference(inputs, 3));
+    int fromAvg[8] = {};
+    file.ExtractActRefPairSetting(avg, fromAvg);
+    EXPECT_EQ(Flags(fromAvg), (std::vector<int>{1, 0, 0, 0, 0, 1, 0, 0}));
+}
+
+TEST(EegFile, GetActRefArrayAtReplaysMontageAndTraceChanges) {
+    CFakeEegFile file;
+    EventStore store;
+    CEegMontage first = Montage({{24, 25}, {1, 2}});
+    store.Add(file, new CMontageEvent(CEegTimeStamp(100), &first));
+    CTraceInfo t = Trace(26, 50);
+    store.Add(file, new CTraceInfoEvent(CEegTimeStamp(200), 1, &t));
+    CEegMontage second = Montage({{27, 28}});
+    store.Add(file, new CMontageEvent(CEegTimeStamp(300), &second));
+
+    int flags[8];
+    std::fill(flags, flags + 8, 7);
+    file.m_Amp.SetActRefCanUseCommon(false);
+    file.GetActRefArrayAt(CEegTimeStamp(1000), flags);
+    EXPECT_EQ(Flags(flags), std::vector<int>(8, 0));
+
+    file.m_Amp.SetActRefCanUseCommon(true);
+    file.GetActRefArrayAt(CEegTimeStamp(50), flags);
+    EXPECT_EQ(Flags(flags), std::vector<int>(8, 0));
+    file.GetActRefArrayAt(CEegTimeStamp(250), flags);
+    EXPECT_EQ(Flags(flags), (std::vector<int>{1, 1, 0, 0, 0, 0, 0, 0}));
+    // Later montages add to what earlier ones set; they never clear a flag.
+    file.GetActRefArrayAt(CEegTimeStamp(300), flags);
+    EXPECT_EQ(Flags(flags), (std::vector<int>{1, 1, 0, 1, 1, 0, 0, 0}));
+}
+
+TEST(EegFile, StaticsPickTheFormatByTheLastExtension) {
+    EXPECT_TRUE(CEegFile::IsDosRecordingPath("/data/PAT001.LOG"));
+    EXPECT_TRUE(CEegFile::IsDosRecordingPath("/data/pat001.log"));
+    EXPECT_TRUE(CEegFile::IsDosRecordingPath("rel/x.Log"));
+    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data/PAT001.LOG.bak"));
+    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data.LOG/PAT001"));
+    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data/PAT001.eeg"));
+    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data/LOG"));
+
+    static std::vector<std::string> calls;
+    calls.clear();
+    CEegFile::FormatStatics win, dos;
+    win.GetRecordStatus = [](const char* p, CPatientInfo::RecordStatus& s) {
+        calls.push_back(std::string("win ") + p);
+        s = CPatientInfo::rsReadyToRead;
+        return 1;
+    };
+    dos.GetRecordStatus = [](const char* p, CPatientInfo::RecordStatus& s) {
+        calls.push_back(std::string("dos ") + p);
+        s = CPatientInfo::rsArchived;
+        return 1;
+    };
+    dos.SetRecordStatus = [](const char* p, CPatientInfo::RecordStatus n,
+                             CPatientInfo::RecordStatus e, CPatientInfo::RecordStatus* prev) {
+        calls.push_back(std::string("dos set ") + p + " " + std::to_string(n) + " " +
+                        std::to_string(e) + (prev ? " prev" : " null"));
+        return 0;
+    };
+    const CEegFile::FormatStatics oldWin = CEegFile::SetFormatStatics(false, win);
+    const CEegFile::FormatStatics oldDos = CEegFile::SetFormatStatics(true, dos);
+
+    CPatientInfo::RecordStatus s = CPatientInfo::rsUnknown;
+    EXPECT_EQ(CEegFile::GetRecordStatus("a.log", s), 1);
+    EXPECT_EQ(s, CPatientInfo::rsArchived);
+    EXPECT_EQ(CEegFile::GetRecordStatus("a.LOG.bak", s), 1);
+    EXPECT_EQ(s, CPatientInfo::rsReadyToRead);
+    EXPECT_EQ(CEegFile::SetRecordStatus("b.Log", CPatientInfo::rsReadyToArchive,
+                                        CPatientInfo::rsAny, nullptr),
+              0);
+    // A format without that operation answers failure.
+    CPatientInfo info;
+    EXPECT_EQ(CEegFile::GetPatientInfo("c.eeg", info), 0);
+    int result = 5;
+    CEegFile::CleanUpOpenFile("c.log", CPatientInfo::rsReadyToRead, "", result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(calls, (std::vector<std::string>{"dos a.log", "win a.LOG.bak", "dos set b.Log 3 4 null"}));
+
+    CEegFile::SetFormatStatics(false, oldWin);
+    CEegFile::SetFormatStatics(true, oldDos);
+}
