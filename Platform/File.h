@@ -62,8 +62,13 @@ public:
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
 
-    // Returns FALSE and fills *error (when given) instead of throwing.
+    // Returns FALSE and fills *error (when given) instead of throwing. A share-mode
+    // conflict gives sharingViolation (OS error -1); write access to, or truncation
+    // of, a read-only file gives accessDenied (EACCES), as does a directory. An
+    // open of a file unlinked or replaced meanwhile opens the path again. A
+    // share mode beyond shareDenyNone, or access bits 3, give generic (EINVAL).
     virtual BOOL Open(const char* path, UINT openFlags, CFileException* error = nullptr);
+    // Closes (dropping this open's share mode and byte locks); throws when close fails.
     virtual void Close();
     // Closes and ignores every failure.
     virtual void Abort();
@@ -75,14 +80,17 @@ public:
     virtual uint64_t GetLength() const;
     virtual void SetLength(uint64_t newLength);
 
-    // Reads up to count bytes; fewer only at the end of the file.
+    // Reads up to count bytes; fewer only at the end of the file. Read on a modeWrite
+    // open and Write on a modeRead open throw invalidFile (EBADF).
     virtual UINT Read(void* buffer, UINT count);
     // Writes all count bytes or throws (diskFull on ENOSPC).
     virtual void Write(const void* buffer, UINT count);
     // Makes written data durable (fdatasync), as FlushFileBuffers does.
     virtual void Flush();
 
-    // Byte-range lock of the open file; throws lockViolation when another open holds it.
+    // Byte-range lock of this open of the file (the file must be open for writing);
+    // throws lockViolation when another open holds part of it. count must be > 0
+    // and the range below 2^62 (generic, EINVAL otherwise).
     virtual void LockRange(uint64_t position, uint64_t count);
     virtual void UnlockRange(uint64_t position, uint64_t count);
     // As LockRange, but returns FALSE instead of throwing when another open holds the range.
@@ -98,7 +106,8 @@ public:
     static BOOL GetStatus(const char* path, CFileStatus& status);
     // Sets or clears the read-only attribute (the write permission bits).
     static void SetReadOnly(const char* path, bool readOnly);
-    // Fails with sharingViolation while another CFile holds the file open.
+    // Fails with sharingViolation while another CFile holds the file open, and with
+    // accessDenied for a read-only file, as on Windows.
     static void Remove(const char* path);
     // Renames, replacing newPath when it exists (atomic on POSIX).
     static void Rename(const char* oldPath, const char* newPath);
