@@ -113,7 +113,7 @@ void CEegFile::ExtractActRefPairSetting(const CEegMontage& montage, int* const f
     std::lock_guard lock(m_FileLock);
     int takenByCommon[kPairInputs] = {};
     if (const CAverageReference* avg = montage.GetAvgRef()) {
-        for (int i = 0; i < avg->GetCount(); ++i) {
+        for (int i = 0; i < avg->GetInputCount(); ++i) {
             const int input = avg->GetInput(i);
             if (IsPairInput(input)) flags[input - kFirstPairInput] = 1;
         }

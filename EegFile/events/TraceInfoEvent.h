@@ -1,0 +1,25 @@
+// CTraceInfoEvent: the settings of one trace of the montage changed.
+#pragma once
+
+#include "EegBase/TraceInfo.h"
+#include "EegFile/events/EegEvent.h"
+
+class CTraceInfoEvent : public CEegEvent {
+public:
+    explicit CTraceInfoEvent(CEegTimeStamp stamp = CEegTimeStamp::NullStamp, int channel = 0,
+                             const CTraceInfo* trace = nullptr)
+        : CEegEvent(etTraceInfo, stamp) {
+        if (trace) InitTraceInfo(channel, *trace);
+    }
+
+    void InitTraceInfo(int channel, const CTraceInfo& trace) {
+        m_nChannel = channel;
+        m_TraceInfo = trace;
+    }
+    const CTraceInfo& GetTraceInfo() const { return m_TraceInfo; }
+    int GetChannelNumber() const { return m_nChannel; }
+
+private:
+    CTraceInfo m_TraceInfo;
+    int m_nChannel = 0;  // defined even when no trace was given
+};
