@@ -408,6 +408,17 @@ bool ParseCommonForms(const char* text, DateTimeTextFields& fields) {
     std::vector<Token> t;
     if (!Tokenize(text, t))
         return false;
+    // Blanks aside, the text starts with a field, and ends with one or an
+    // abbreviation's point.
+    while (!t.empty() && t.front().kind == Token::kSep && t.front().sep == ' ')
+        t.erase(t.begin());
+    while (!t.empty() && t.back().kind == Token::kSep && t.back().sep == ' ')
+        t.pop_back();
+    if (t.empty() || t.front().kind == Token::kSep)
+        return false;
+    if (t.back().kind == Token::kSep && t.back().sep != '.')
+        return false;
+
     const Names names;
     const size_t n = t.size();
     auto sepAt = [&](size_t k, char c) {

@@ -359,6 +359,9 @@ TEST(OleDateTime, RejectsTextThatIsNotADateTime) {
         "PM 3:04",
         "1/2/2000 ; 3:04",
         "1/2/2000\x01",
+        "-1/2/2000",
+        "1/2/2000/",
+        "12:30:",
         tooLong.c_str(),
     };
     for (const char* text : bad) {
