@@ -75,6 +75,11 @@ double CValueDomain::Constrain(double v) const {
     if (m_isList) {
         if (m_values.empty())
             return m_default;
+        // Beyond the ends the distances can round to a tie; the end is the answer.
+        if (v <= m_values.front())
+            return m_values.front();
+        if (v >= m_values.back())
+            return m_values.back();
         double best = m_values.front();
         for (double x : m_values) {
             if (std::fabs(x - v) < std::fabs(best - v))
