@@ -1,0 +1,6 @@
+#include "EegBase/EegEngineCfg.h"
+
+const CEegEngineCfg& GetEegEngineCfg() {
+    static const CEegEngineCfg cfg;
+    return cfg;
+}
