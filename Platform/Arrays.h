@@ -3,6 +3,7 @@
 // caller's bug, as there.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "Platform/Object.h"
