@@ -5,6 +5,7 @@
 
 #include "EegBase/AmpHardwareInfo.h"
 #include "EegBase/EegMontage.h"
+#include "EegFile/access/EegOpenFileList.h"
 #include "EegFile/events/EegEventList.h"
 #include "EegFile/events/EegEventMask.h"
 #include "EegFile/events/MontageEvent.h"
@@ -77,6 +78,22 @@ void CEegFile::CheckForReadOnly(const char* path, int& readOnly) {
             readOnly = 1;
         }
     }
+}
+
+void CEegFile::AddToOpenFileList() {
+    std::lock_guard lock(m_FileLock);
+    CPatientInfo info;
+    GetPatientInfo(m_FilePath, info);
+    CEegOpenFileList& list = GetTheEegOpenFileList();
+    list.Add(m_FilePath, info.GetRecordStatus(), info.GetQmFileId());
+    list.Store();
+}
+
+void CEegFile::RemoveFromOpenFileList() {
+    std::lock_guard lock(m_FileLock);
+    CEegOpenFileList& list = GetTheEegOpenFileList();
+    list.Remove(m_FilePath);
+    list.Store();
 }
 
 void CEegFile::GetActRefArrayAt(const CEegTimeStamp& at, int* const flags) const {

@@ -162,6 +162,8 @@ protected:
     // Decides whether path must be opened read-only. Throws CFileException
     // fileNotFound (and disables file access) when the file does not exist.
     void CheckForReadOnly(const char* path, int& readOnly);
+    // Enter or leave the station's open-file list (with the stored record's
+    // status and Qm file identifier) and store the list.
     void AddToOpenFileList();
     void RemoveFromOpenFileList();
     virtual void ExtractActRefPairSetting(const CEegMontage& montage, int* const flags) const;

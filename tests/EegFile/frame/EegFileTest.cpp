@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "EegFile/access/EegOpenFileList.h"
 #include "EegFile/events/MontageEvent.h"
 #include "EegFile/events/TraceInfoEvent.h"
 #include "FakeEegFile.h"
 #include "Platform/File.h"
+#include "Platform/Registry.h"
 #include "TestSupport.h"
 
 using testsupport::ExpectThrows;
@@ -212,4 +214,35 @@ TEST(EegFile, StaticsPickTheFormatByTheLastExtension) {
 
     CEegFile::SetFormatStatics(false, oldWin);
     CEegFile::SetFormatStatics(true, oldDos);
+}
+
+TEST(EegFile, OpenFileListEntryCarriesTheStoredRecord) {
+    TempDir dir;
+    setenv("EEGFILE_REGISTRY_ROOT", dir.path().c_str(), 1);
+    SetAppRegistryKey("Clinic", "Acq");
+    CEegFile::FormatStatics win;
+    win.GetPatientInfo = [](const char*, CPatientInfo& info) {
+        info.SetRecordStatus(CPatientInfo::rsReadyToArchive);
+        info.SetQmFileId("QM9");
+        return 1;
+    };
+    const CEegFile::FormatStatics old = CEegFile::SetFormatStatics(false, win);
+    CEegOpenFileList& list = GetTheEegOpenFileList();
+    list.RemoveAll();
+
+    CFakeEegFile file;
+    file.SetFilePath("/data/rec.eeg");
+    file.AddToOpenFileList();
+    list.Load();  // what was stored, not just what is in memory
+    ASSERT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(list.GetFileName(0), "/data/rec.eeg");
+    EXPECT_EQ(list.GetFileStatus(0), CPatientInfo::rsReadyToArchive);
+    EXPECT_EQ(list.GetQmFileId(0), "QM9");
+    file.RemoveFromOpenFileList();
+    list.Load();
+    EXPECT_EQ(list.GetCount(), 0);
+
+    CEegFile::SetFormatStatics(false, old);
+    SetAppRegistryKey(nullptr, nullptr);
+    unsetenv("EEGFILE_REGISTRY_ROOT");
 }

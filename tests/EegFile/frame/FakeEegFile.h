@@ -16,6 +16,9 @@ public:
     // Made public for tests of the protected bodies.
     using CEegFile::CheckForReadOnly;
     using CEegFile::ExtractActRefPairSetting;
+    using CEegFile::AddToOpenFileList;
+    using CEegFile::RemoveFromOpenFileList;
+    void SetFilePath(const char* path) { m_FilePath = path; }
 
     double m_SampleRate = 200.0;
     CAmpHardwareInfo m_Amp;
