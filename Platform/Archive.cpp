@@ -33,10 +33,13 @@ CArchive::~CArchive() {
     }
 }
 
-void CArchive::ThrowArchive(int cause) const { AfxThrowArchiveException(cause, m_strFileName); }
+void CArchive::ThrowArchive(int cause) const {
+    AfxThrowArchiveException(cause, m_strFileName);
+}
 
 void CArchive::Flush() {
-    if (!m_file || m_loading) return;
+    if (!m_file || m_loading)
+        return;
     if (m_cur != m_buf.get()) {
         const UINT n = static_cast<UINT>(m_cur - m_buf.get());
         // Empty the buffer before writing so a failed write is not written twice
@@ -58,8 +61,10 @@ void CArchive::Abort() {
 }
 
 void CArchive::FillBuffer(size_t needed) {
-    if (!m_loading) ThrowArchive(CArchiveException::writeOnly);
-    if (!m_file) ThrowArchive(CArchiveException::generic);
+    if (!m_loading)
+        ThrowArchive(CArchiveException::writeOnly);
+    if (!m_file)
+        ThrowArchive(CArchiveException::generic);
     // Keep the unread tail, then top up the buffer with as few reads as it takes.
     const size_t left = static_cast<size_t>(m_end - m_cur);
     std::memmove(m_buf.get(), m_cur, left);
@@ -67,32 +72,37 @@ void CArchive::FillBuffer(size_t needed) {
     m_end = m_buf.get() + left;
     while (static_cast<size_t>(m_end - m_cur) < needed) {
         const UINT got = m_file->Read(m_end, static_cast<UINT>(m_bufEnd - m_end));
-        if (got == 0) ThrowArchive(CArchiveException::endOfFile);
+        if (got == 0)
+            ThrowArchive(CArchiveException::endOfFile);
         m_end += got;
     }
 }
 
 UINT CArchive::Read(void* buffer, UINT count) {
-    if (!m_loading) ThrowArchive(CArchiveException::writeOnly);
+    if (!m_loading)
+        ThrowArchive(CArchiveException::writeOnly);
     auto* out = static_cast<unsigned char*>(buffer);
     UINT done = std::min<UINT>(count, static_cast<UINT>(m_end - m_cur));
     std::memcpy(out, m_cur, done);
     m_cur += done;
-    if (done == count || !m_file) return done;
+    if (done == count || !m_file)
+        return done;
 
     const UINT bufSize = static_cast<UINT>(m_bufEnd - m_buf.get());
     if (count - done >= bufSize) {
         // Large block: straight into the caller's memory, then refill normally.
         while (count - done >= bufSize) {
             const UINT got = m_file->Read(out + done, count - done - (count - done) % bufSize);
-            if (got == 0) return done;
+            if (got == 0)
+                return done;
             done += got;
         }
     }
     while (done < count) {
         m_cur = m_buf.get();
         m_end = m_buf.get() + m_file->Read(m_buf.get(), bufSize);
-        if (m_end == m_cur) break;
+        if (m_end == m_cur)
+            break;
         const UINT n = std::min<UINT>(count - done, static_cast<UINT>(m_end - m_cur));
         std::memcpy(out + done, m_cur, n);
         m_cur += n;
@@ -102,11 +112,13 @@ UINT CArchive::Read(void* buffer, UINT count) {
 }
 
 void CArchive::EnsureRead(void* buffer, UINT count) {
-    if (Read(buffer, count) != count) ThrowArchive(CArchiveException::endOfFile);
+    if (Read(buffer, count) != count)
+        ThrowArchive(CArchiveException::endOfFile);
 }
 
 void CArchive::Write(const void* buffer, UINT count) {
-    if (m_loading) ThrowArchive(CArchiveException::readOnly);
+    if (m_loading)
+        ThrowArchive(CArchiveException::readOnly);
     const auto* in = static_cast<const unsigned char*>(buffer);
     if (count <= static_cast<size_t>(m_bufEnd - m_cur)) {
         std::memcpy(m_cur, in, count);
@@ -123,21 +135,25 @@ void CArchive::Write(const void* buffer, UINT count) {
 }
 
 uint64_t CArchive::GetPosition() const {
-    if (!m_file) return 0;
+    if (!m_file)
+        return 0;
     const uint64_t filePos = m_file->GetPosition();
-    if (m_loading) return filePos - static_cast<uint64_t>(m_end - m_cur);
+    if (m_loading)
+        return filePos - static_cast<uint64_t>(m_end - m_cur);
     return filePos + static_cast<uint64_t>(m_cur - m_buf.get());
 }
 
 void CArchive::Seek(uint64_t position) {
-    if (!m_loading) Flush();
+    if (!m_loading)
+        Flush();
     m_cur = m_buf.get();
     m_end = m_loading ? m_buf.get() : m_bufEnd;
     m_file->Seek(static_cast<int64_t>(position), CFile::begin);
 }
 
 void CArchive::SetLength(uint64_t length) {
-    if (!m_loading) Flush();
+    if (!m_loading)
+        Flush();
     m_cur = m_buf.get();
     m_end = m_loading ? m_buf.get() : m_bufEnd;
     m_file->SetLength(length);
@@ -147,7 +163,8 @@ void CArchive::SetLength(uint64_t length) {
 DWORD CArchive::ReadCount() {
     WORD w;
     *this >> w;
-    if (w != 0xFFFF) return w;
+    if (w != 0xFFFF)
+        return w;
     DWORD d;
     *this >> d;
     return d;
@@ -177,7 +194,8 @@ CArchive& CArchive::operator<<(const CString& s) {
 uint32_t CArchive::ReadStringLength(bool& wide) {
     BYTE b;
     *this >> b;
-    if (b < 0xFF) return b;
+    if (b < 0xFF)
+        return b;
     WORD w;
     *this >> w;
     if (w == 0xFFFE) {
@@ -185,11 +203,14 @@ uint32_t CArchive::ReadStringLength(bool& wide) {
         // a valid string.
         wide = true;
         *this >> b;
-        if (b < 0xFF) return b;
+        if (b < 0xFF)
+            return b;
         *this >> w;
-        if (w == 0xFFFE) ThrowArchive(CArchiveException::badIndex);
+        if (w == 0xFFFE)
+            ThrowArchive(CArchiveException::badIndex);
     }
-    if (w < 0xFFFF) return w;
+    if (w < 0xFFFF)
+        return w;
     DWORD d;
     *this >> d;
     return d;
@@ -198,7 +219,8 @@ uint32_t CArchive::ReadStringLength(bool& wide) {
 CString CArchive::ReadNarrow(uint32_t length) {
     std::string s;
     while (s.size() < length) {
-        const uint32_t piece = std::min<uint32_t>(kStringPiece, length - static_cast<uint32_t>(s.size()));
+        const uint32_t piece =
+            std::min<uint32_t>(kStringPiece, length - static_cast<uint32_t>(s.size()));
         const size_t at = s.size();
         s.resize(at + piece);
         EnsureRead(s.data() + at, piece);

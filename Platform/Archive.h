@@ -67,27 +67,23 @@ public:
     CArchive& operator>>(CString& s);
 
     template <class T>
-        requires std::is_arithmetic_v<T> && (!std::is_same_v<T, bool>)
-    CArchive& operator<<(T v) {
+    requires std::is_arithmetic_v<T> &&(!std::is_same_v<T, bool>)CArchive& operator<<(T v) {
         StoreValue(v);
         return *this;
     }
     template <class T>
-        requires std::is_arithmetic_v<T> && (!std::is_same_v<T, bool>)
-    CArchive& operator>>(T& v) {
+    requires std::is_arithmetic_v<T> &&(!std::is_same_v<T, bool>)CArchive& operator>>(T& v) {
         LoadValue(v);
         return *this;
     }
     // Enumerations are stored as 4-byte integers.
     template <class E>
-        requires std::is_enum_v<E>
-    CArchive& operator<<(E v) {
+    requires std::is_enum_v<E> CArchive& operator<<(E v) {
         StoreValue(static_cast<int32_t>(v));
         return *this;
     }
     template <class E>
-        requires std::is_enum_v<E>
-    CArchive& operator>>(E& v) {
+    requires std::is_enum_v<E> CArchive& operator>>(E& v) {
         int32_t raw;
         LoadValue(raw);
         v = static_cast<E>(raw);
@@ -103,13 +99,14 @@ public:
 private:
     template <class T>
     static T ToLittle(T v) {
-        static_assert(std::endian::native == std::endian::little ||
-                          std::endian::native == std::endian::big,
-                      "mixed-endian hosts are not supported");
+        static_assert(
+            std::endian::native == std::endian::little || std::endian::native == std::endian::big,
+            "mixed-endian hosts are not supported");
         if constexpr (std::endian::native == std::endian::big && sizeof(T) > 1) {
             unsigned char b[sizeof(T)];
             std::memcpy(b, &v, sizeof(T));
-            for (size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(b[i], b[sizeof(T) - 1 - i]);
+            for (size_t i = 0; i < sizeof(T) / 2; ++i)
+                std::swap(b[i], b[sizeof(T) - 1 - i]);
             std::memcpy(&v, b, sizeof(T));
         }
         return v;
@@ -117,8 +114,10 @@ private:
 
     template <class T>
     void StoreValue(T v) {
-        if (m_loading) ThrowArchive(CArchiveException::readOnly);
-        if (static_cast<size_t>(m_bufEnd - m_cur) < sizeof(T)) Flush();
+        if (m_loading)
+            ThrowArchive(CArchiveException::readOnly);
+        if (static_cast<size_t>(m_bufEnd - m_cur) < sizeof(T))
+            Flush();
         v = ToLittle(v);
         std::memcpy(m_cur, &v, sizeof(T));
         m_cur += sizeof(T);
@@ -126,8 +125,10 @@ private:
 
     template <class T>
     void LoadValue(T& v) {
-        if (!m_loading) ThrowArchive(CArchiveException::writeOnly);
-        if (static_cast<size_t>(m_end - m_cur) < sizeof(T)) FillBuffer(sizeof(T));
+        if (!m_loading)
+            ThrowArchive(CArchiveException::writeOnly);
+        if (static_cast<size_t>(m_end - m_cur) < sizeof(T))
+            FillBuffer(sizeof(T));
         std::memcpy(&v, m_cur, sizeof(T));
         m_cur += sizeof(T);
         v = ToLittle(v);

@@ -19,7 +19,8 @@ public:
 
     // growBy only hints how much room to keep; -1 leaves the hint as it is.
     void SetSize(int newSize, int growBy = -1) {
-        if (growBy >= 0) m_nGrowBy = growBy;
+        if (growBy >= 0)
+            m_nGrowBy = growBy;
         m_data.resize(newSize > 0 ? static_cast<size_t>(newSize) : 0);
     }
     void RemoveAll() { m_data.clear(); }
@@ -35,7 +36,8 @@ public:
     const TYPE* GetData() const { return m_data.data(); }
 
     void SetAtGrow(int i, ARG_TYPE v) {
-        if (static_cast<size_t>(i) >= m_data.size()) m_data.resize(static_cast<size_t>(i) + 1);
+        if (static_cast<size_t>(i) >= m_data.size())
+            m_data.resize(static_cast<size_t>(i) + 1);
         m_data[static_cast<size_t>(i)] = v;
     }
     int Add(ARG_TYPE v) {
@@ -50,12 +52,15 @@ public:
     void Copy(const CArray& other) { m_data = other.m_data; }
 
     void InsertAt(int i, ARG_TYPE v, int count = 1) {
-        if (count <= 0) return;
-        if (static_cast<size_t>(i) > m_data.size()) m_data.resize(static_cast<size_t>(i));
+        if (count <= 0)
+            return;
+        if (static_cast<size_t>(i) > m_data.size())
+            m_data.resize(static_cast<size_t>(i));
         m_data.insert(m_data.begin() + i, static_cast<size_t>(count), v);
     }
     void InsertAt(int start, const CArray* other) {
-        if (static_cast<size_t>(start) > m_data.size()) m_data.resize(static_cast<size_t>(start));
+        if (static_cast<size_t>(start) > m_data.size())
+            m_data.resize(static_cast<size_t>(start));
         m_data.insert(m_data.begin() + start, other->m_data.begin(), other->m_data.end());
     }
     void RemoveAt(int i, int count = 1) {

@@ -15,18 +15,21 @@ CString WithFileName(const char* pattern, const CString& fileName) {
 }
 }  // namespace
 
-BOOL CException::CopyMessage(const CString& text, char* buffer, UINT maxChars,
-                             UINT* helpContext) {
-    if (helpContext) *helpContext = 0;
+BOOL CException::CopyMessage(const CString& text, char* buffer, UINT maxChars, UINT* helpContext) {
+    if (helpContext)
+        *helpContext = 0;
     if (buffer && maxChars > 0) {
-        size_t n = std::min(static_cast<size_t>(text.GetLength()), static_cast<size_t>(maxChars) - 1);
+        size_t n =
+            std::min(static_cast<size_t>(text.GetLength()), static_cast<size_t>(maxChars) - 1);
         std::memcpy(buffer, text.GetString(), n);
         buffer[n] = '\0';
     }
     return TRUE;
 }
 
-CString CException::MessageText() const { return "An unexpected error occurred."; }
+CString CException::MessageText() const {
+    return "An unexpected error occurred.";
+}
 
 BOOL CException::GetErrorMessage(char* buffer, UINT maxChars, UINT* helpContext) {
     return CopyMessage(MessageText(), buffer, maxChars, helpContext);
@@ -48,33 +51,47 @@ int CException::ReportError() {
 
 int CFileException::OsErrorToException(int osError) {
     switch (osError) {
-        case 0: return none;
-        case ENOENT: return fileNotFound;
+        case 0:
+            return none;
+        case ENOENT:
+            return fileNotFound;
         case ENOTDIR:
         case ENAMETOOLONG:
-        case ELOOP: return badPath;
+        case ELOOP:
+            return badPath;
         case EMFILE:
-        case ENFILE: return tooManyOpenFiles;
+        case ENFILE:
+            return tooManyOpenFiles;
         case EACCES:
         case EPERM:
         case EROFS:
         case EISDIR:
-        case EEXIST: return accessDenied;
-        case EBADF: return invalidFile;
-        case EBUSY: return removeCurrentDir;
-        case EMLINK: return directoryFull;
+        case EEXIST:
+            return accessDenied;
+        case EBADF:
+            return invalidFile;
+        case EBUSY:
+            return removeCurrentDir;
+        case EMLINK:
+            return directoryFull;
         case EINVAL:
         case ESPIPE:
-        case EOVERFLOW: return badSeek;
-        case EIO: return hardIO;
-        case ETXTBSY: return sharingViolation;
+        case EOVERFLOW:
+            return badSeek;
+        case EIO:
+            return hardIO;
+        case ETXTBSY:
+            return sharingViolation;
         case EAGAIN:
         case EDEADLK:
-        case ENOLCK: return lockViolation;
+        case ENOLCK:
+            return lockViolation;
         case ENOSPC:
         case EDQUOT:
-        case EFBIG: return diskFull;
-        default: return generic;
+        case EFBIG:
+            return diskFull;
+        default:
+            return generic;
     }
 }
 
@@ -135,7 +152,9 @@ BOOL CArchiveException::GetErrorMessage(char* buffer, UINT maxChars, UINT* helpC
     return CopyMessage(MessageText(), buffer, maxChars, helpContext);
 }
 
-CString CMemoryException::MessageText() const { return "Out of memory."; }
+CString CMemoryException::MessageText() const {
+    return "Out of memory.";
+}
 
 void AfxThrowFileException(int cause, int32_t osError, const char* fileName) {
     throw new CFileException(cause, osError, fileName);

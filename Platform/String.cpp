@@ -12,12 +12,15 @@ namespace {
 const char kBlanks[] = " \t\r\n\v\f";
 
 size_t Clamp(int v, size_t hi) {
-    if (v < 0) return 0;
+    if (v < 0)
+        return 0;
     return std::min(static_cast<size_t>(v), hi);
 }
 }  // namespace
 
-CString CString::Left(int count) const { return CString(m_s.substr(0, Clamp(count, m_s.size()))); }
+CString CString::Left(int count) const {
+    return CString(m_s.substr(0, Clamp(count, m_s.size())));
+}
 
 CString CString::Mid(int first) const {
     size_t f = Clamp(first, m_s.size());
@@ -35,9 +38,8 @@ CString CString::Right(int count) const {
 }
 
 CString CString::SpanIncluding(const char* set) const {
-    return Left(static_cast<int>(m_s.find_first_not_of(set) == std::string::npos
-                                     ? m_s.size()
-                                     : m_s.find_first_not_of(set)));
+    return Left(static_cast<int>(
+        m_s.find_first_not_of(set) == std::string::npos ? m_s.size() : m_s.find_first_not_of(set)));
 }
 
 CString CString::SpanExcluding(const char* set) const {
@@ -46,13 +48,15 @@ CString CString::SpanExcluding(const char* set) const {
 }
 
 int CString::Find(char ch, int start) const {
-    if (start < 0 || static_cast<size_t>(start) > m_s.size()) return -1;
+    if (start < 0 || static_cast<size_t>(start) > m_s.size())
+        return -1;
     size_t p = m_s.find(ch, static_cast<size_t>(start));
     return p == std::string::npos ? -1 : static_cast<int>(p);
 }
 
 int CString::Find(const char* sub, int start) const {
-    if (!sub || start < 0 || static_cast<size_t>(start) > m_s.size()) return -1;
+    if (!sub || start < 0 || static_cast<size_t>(start) > m_s.size())
+        return -1;
     size_t p = m_s.find(sub, static_cast<size_t>(start));
     return p == std::string::npos ? -1 : static_cast<int>(p);
 }
@@ -67,8 +71,12 @@ int CString::FindOneOf(const char* set) const {
     return p == std::string::npos ? -1 : static_cast<int>(p);
 }
 
-CString& CString::TrimLeft() { return TrimLeft(kBlanks); }
-CString& CString::TrimRight() { return TrimRight(kBlanks); }
+CString& CString::TrimLeft() {
+    return TrimLeft(kBlanks);
+}
+CString& CString::TrimRight() {
+    return TrimRight(kBlanks);
+}
 
 CString& CString::TrimLeft(char ch) {
     const char set[2] = {ch, 0};
@@ -93,12 +101,14 @@ CString& CString::TrimRight(const char* set) {
 }
 
 CString& CString::MakeUpper() {
-    for (char& c : m_s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : m_s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return *this;
 }
 
 CString& CString::MakeLower() {
-    for (char& c : m_s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : m_s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return *this;
 }
 
@@ -114,7 +124,8 @@ int CString::Replace(char from, char to) {
 }
 
 int CString::Replace(const char* from, const char* to) {
-    if (!from || !*from) return 0;
+    if (!from || !*from)
+        return 0;
     const size_t fl = std::strlen(from);
     const std::string t = to ? to : "";
     int n = 0;

@@ -88,7 +88,8 @@ public:
         return *this;
     }
     CString& operator+=(const char* s) {
-        if (s) m_s += s;
+        if (s)
+            m_s += s;
         return *this;
     }
     CString& operator+=(char ch) {
@@ -97,8 +98,12 @@ public:
     }
 
     friend CString operator+(const CString& a, const CString& b) { return CString(a.m_s + b.m_s); }
-    friend CString operator+(const CString& a, const char* b) { return CString(a.m_s + (b ? b : "")); }
-    friend CString operator+(const char* a, const CString& b) { return CString((a ? a : "") + b.m_s); }
+    friend CString operator+(const CString& a, const char* b) {
+        return CString(a.m_s + (b ? b : ""));
+    }
+    friend CString operator+(const char* a, const CString& b) {
+        return CString((a ? a : "") + b.m_s);
+    }
     friend CString operator+(const CString& a, char b) { return CString(a.m_s + b); }
     friend CString operator+(char a, const CString& b) { return CString(a + b.m_s); }
 

@@ -62,10 +62,12 @@ const char* AfxLoadString(UINT id) {
     {
         std::lock_guard lock(g_mutex);
         auto it = g_host.find(id);
-        if (it != g_host.end()) return it->second->c_str();
+        if (it != g_host.end())
+            return it->second->c_str();
     }
     for (const Entry& e : kBuiltIn) {
-        if (e.id == id) return e.text;
+        if (e.id == id)
+            return e.text;
     }
     return nullptr;
 }

@@ -58,7 +58,8 @@ void Put(FILE* f, T v) {
 }
 template <class T>
 void Get(FILE* f, T& v) {
-    if (std::fread(&v, sizeof v, 1, f) != 1) std::abort();
+    if (std::fread(&v, sizeof v, 1, f) != 1)
+        std::abort();
 }
 
 double StdioStore(const std::string& path, size_t records) {
@@ -117,7 +118,8 @@ double BlockLoad(const std::string& path, std::vector<unsigned char>& bytes) {
     FILE* f = std::fopen(path.c_str(), "rb");
     std::setvbuf(f, nullptr, _IONBF, 0);
     for (size_t at = 0; at < bytes.size(); at += kBuffer) {
-        if (std::fread(bytes.data() + at, 1, std::min<size_t>(kBuffer, bytes.size() - at), f) == 0) {
+        if (std::fread(bytes.data() + at, 1, std::min<size_t>(kBuffer, bytes.size() - at), f) ==
+            0) {
             std::abort();
         }
     }
@@ -141,7 +143,8 @@ int main(int argc, char** argv) {
     {
         ArchiveStore(a, records);
         FILE* in = std::fopen(a.c_str(), "rb");
-        if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) return 1;
+        if (std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size())
+            return 1;
         std::fclose(in);
     }
     int64_t sumA = 0, sumS = 0;
@@ -163,10 +166,10 @@ int main(int argc, char** argv) {
     std::printf("%.0f MB of mixed values (BYTE, WORD, int32, double, float, int64), buffer %d\n",
                 mb, kBuffer);
     std::printf("             CArchive   per-value stdio (ratio)   whole-buffer stdio (ratio)\n");
-    std::printf("store MB/s  %8.0f   %8.0f (%.2f)           %8.0f (%.2f)\n", mb / as, mb / ss, ss / as,
-                mb / bs, bs / as);
-    std::printf("load  MB/s  %8.0f   %8.0f (%.2f)           %8.0f (%.2f)\n", mb / al, mb / sl, sl / al,
-                mb / bl, bl / al);
+    std::printf("store MB/s  %8.0f   %8.0f (%.2f)           %8.0f (%.2f)\n", mb / as, mb / ss,
+                ss / as, mb / bs, bs / as);
+    std::printf("load  MB/s  %8.0f   %8.0f (%.2f)           %8.0f (%.2f)\n", mb / al, mb / sl,
+                sl / al, mb / bl, bl / al);
     std::printf("(ratio = CArchive rate / reference rate)\n");
     return 0;
 }

@@ -21,7 +21,8 @@ public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "eegfile-XXXXXX").string();
         char* made = ::mkdtemp(pattern.data());
-        if (!made) throw std::runtime_error("mkdtemp failed");
+        if (!made)
+            throw std::runtime_error("mkdtemp failed");
         m_path = made;
     }
     ~TempDir() {
@@ -50,7 +51,8 @@ inline std::vector<unsigned char> ReadBytes(const std::string& path) {
 
 inline void WriteBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs f, expecting it to throw a heap exception of type E; returns a copy of the
@@ -63,7 +65,8 @@ void ExpectThrows(F&& f, Check&& check) {
     } catch (CException* e) {
         E* typed = dynamic_cast<E*>(e);
         EXPECT_NE(typed, nullptr) << "wrong exception type: " << e->GetErrorText().GetString();
-        if (typed) check(*typed);
+        if (typed)
+            check(*typed);
         e->Delete();
     }
 }

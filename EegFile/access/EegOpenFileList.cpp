@@ -11,7 +11,8 @@ const char kValueName[] = "EegOpenFileList";
 
 bool OpenKey(CRegistryKey& key, bool create) {
     CString path;
-    if (!GetAppRegistryPath(path)) return false;
+    if (!GetAppRegistryPath(path))
+        return false;
     return key.Open(path + "\\" + kKeyName, create);
 }
 }  // namespace
@@ -24,7 +25,8 @@ CEegOpenFileList& GetTheEegOpenFileList() {
 
 void CEegOpenFileList::Add(const char* fileName, CPatientInfo::RecordStatus status,
                            const CString& qmFileId) {
-    if (!fileName || !*fileName) return;
+    if (!fileName || !*fileName)
+        return;
     m_FileNames.Add(fileName);
     m_Statuses.Add(CPatientInfo::Format(status));
     m_QmFileIds.Add(qmFileId);
@@ -52,10 +54,12 @@ CString CEegOpenFileList::GetFileName(int index) const {
 }
 
 CPatientInfo::RecordStatus CEegOpenFileList::GetFileStatus(int index) const {
-    if (index < 0 || index >= GetCount()) return CPatientInfo::rsUnknown;
+    if (index < 0 || index >= GetCount())
+        return CPatientInfo::rsUnknown;
     for (int s = CPatientInfo::rsReadyToRecord; s <= CPatientInfo::rsArchived; ++s) {
         const auto status = static_cast<CPatientInfo::RecordStatus>(s);
-        if (CPatientInfo::Format(status) == m_Statuses[index]) return status;
+        if (CPatientInfo::Format(status) == m_Statuses[index])
+            return status;
     }
     return CPatientInfo::rsUnknown;
 }
@@ -66,7 +70,8 @@ CString CEegOpenFileList::GetQmFileId(int index) const {
 
 void CEegOpenFileList::Store() {
     CRegistryKey key;
-    if (!OpenKey(key, true)) return;
+    if (!OpenKey(key, true))
+        return;
     // Multi-string: each entry "name|status|qm" ended by a NUL, then one more NUL.
     std::string value;
     for (int i = 0; i < GetCount(); ++i) {
@@ -81,7 +86,8 @@ void CEegOpenFileList::Store() {
 void CEegOpenFileList::Load() {
     RemoveAll();
     CRegistryKey key;
-    if (!OpenKey(key, false)) return;
+    if (!OpenKey(key, false))
+        return;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
     if (!key.QueryValue(kValueName, type, data) || type != REG_MULTI_SZ || data.size() <= 1) {

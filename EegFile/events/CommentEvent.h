@@ -35,8 +35,8 @@ public:
 
 class CUserEvent : public CAnnotationEvent {
 public:
-    explicit CUserEvent(CEegTimeStamp stamp = CEegTimeStamp::NullStamp,
-                        const char* text = nullptr, short priority = -1)
+    explicit CUserEvent(CEegTimeStamp stamp = CEegTimeStamp::NullStamp, const char* text = nullptr,
+                        short priority = -1)
         : CAnnotationEvent(etUser, stamp, text, priority) {}
 
     void InitUserEvent(const char* text) { m_strText = text ? text : ""; }

@@ -8,14 +8,19 @@ int CEegEvent::IsParameterEvent() const {
         case etLinkedHighcut:
         case etLinkedLowcut:
         case etLinkedSensitivity:
-        case etSpeed: return 1;
-        default: return 0;
+        case etSpeed:
+            return 1;
+        default:
+            return 0;
     }
 }
 
 CString CEegEvent::PositionPrefix(const CEegFile* file) const {
-    if (!file) return CString();
+    if (!file)
+        return CString();
     return m_TimeStamp.FormatPosition(*file, 0) + " ";
 }
 
-CString CEegEvent::AsString(const CEegFile* file) const { return PositionPrefix(file); }
+CString CEegEvent::AsString(const CEegFile* file) const {
+    return PositionPrefix(file);
+}

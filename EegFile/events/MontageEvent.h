@@ -9,7 +9,8 @@ public:
     explicit CMontageEvent(CEegTimeStamp stamp = CEegTimeStamp::NullStamp,
                            const CEegMontage* montage = nullptr)
         : CEegEvent(etMontage, stamp) {
-        if (montage) m_Montage = *montage;
+        if (montage)
+            m_Montage = *montage;
     }
 
     void InitMontage(const CEegMontage& montage) { m_Montage = montage; }

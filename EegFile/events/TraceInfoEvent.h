@@ -9,7 +9,8 @@ public:
     explicit CTraceInfoEvent(CEegTimeStamp stamp = CEegTimeStamp::NullStamp, int channel = 0,
                              const CTraceInfo* trace = nullptr)
         : CEegEvent(etTraceInfo, stamp) {
-        if (trace) InitTraceInfo(channel, *trace);
+        if (trace)
+            InitTraceInfo(channel, *trace);
     }
 
     void InitTraceInfo(int channel, const CTraceInfo& trace) {

@@ -30,9 +30,13 @@ CEegFile::FormatStatics Formats(const char* path) {
 }
 }  // namespace
 
-CTKStreamFile* CEegFile::OpenStreamFile(const char*, int, int, unsigned int) { return nullptr; }
+CTKStreamFile* CEegFile::OpenStreamFile(const char*, int, int, unsigned int) {
+    return nullptr;
+}
 
-int CEegFile::IsReadOnly() const { return 0; }
+int CEegFile::IsReadOnly() const {
+    return 0;
+}
 
 void CEegFile::SetForceOpenAsReadOnly(int on) {
     std::lock_guard lock(m_FileLock);
@@ -67,7 +71,8 @@ void CEegFile::CheckForReadOnly(const char* path, int& readOnly) {
         m_bFileAccessDisabled = 1;
         AfxThrowFileException(CFileException::fileNotFound, -1, path);
     }
-    if (m_bForceOpenAsReadOnly) return;
+    if (m_bForceOpenAsReadOnly)
+        return;
     readOnly = (status.m_attribute & CFile::readOnly) ? 1 : 0;
     if (!readOnly) {
         // A file that another station holds with write sharing denied can only be read.
@@ -98,8 +103,10 @@ void CEegFile::RemoveFromOpenFileList() {
 
 void CEegFile::GetActRefArrayAt(const CEegTimeStamp& at, int* const flags) const {
     std::lock_guard lock(m_FileLock);
-    for (int i = 0; i < kPairInputs; ++i) flags[i] = 0;
-    if (!GetAmpHardwareInfo().GetActRefCanUseCommon()) return;
+    for (int i = 0; i < kPairInputs; ++i)
+        flags[i] = 0;
+    if (!GetAmpHardwareInfo().GetActRefCanUseCommon())
+        return;
 
     CEegEventMask mask;
     mask.SetAll(1);
@@ -117,7 +124,8 @@ void CEegFile::GetActRefArrayAt(const CEegTimeStamp& at, int* const flags) const
         } else if (e->GetEventType() == CEegEvent::etTraceInfo) {
             const auto* t = static_cast<const CTraceInfoEvent*>(e);
             const int channel = t->GetChannelNumber();
-            if (channel < 0 || channel >= CEegMontage::kMaxTraces) continue;
+            if (channel < 0 || channel >= CEegMontage::kMaxTraces)
+                continue;
             working.SetTraceInfo(channel, t->GetTraceInfo());
         } else {
             continue;
@@ -132,7 +140,8 @@ void CEegFile::ExtractActRefPairSetting(const CEegMontage& montage, int* const f
     if (const CAverageReference* avg = montage.GetAvgRef()) {
         for (int i = 0; i < avg->GetInputCount(); ++i) {
             const int input = avg->GetInput(i);
-            if (IsPairInput(input)) flags[input - kFirstPairInput] = 1;
+            if (IsPairInput(input))
+                flags[input - kFirstPairInput] = 1;
         }
     }
     for (int c = 0; c < montage.GetChannelCount(); ++c) {
@@ -147,7 +156,8 @@ void CEegFile::ExtractActRefPairSetting(const CEegMontage& montage, int* const f
             }
             flags[a - kFirstPairInput] = 1;
         }
-        if (IsPairInput(r) && !takenByCommon[r - kFirstPairInput]) flags[r - kFirstPairInput] = 1;
+        if (IsPairInput(r) && !takenByCommon[r - kFirstPairInput])
+            flags[r - kFirstPairInput] = 1;
     }
 }
 

@@ -111,8 +111,8 @@ public:
     virtual void RemoveEvent(const CEegEvent* event) = 0;
     virtual void RemoveEvents(CEegEventList& events) = 0;
     virtual void GetEventList(CEegEventList& list, const CEegEventMask& mask,
-                              const CEegTimeStamp& from, const CEegTimeStamp& to,
-                              uint32_t maxCount, unsigned short minPriority) const = 0;
+                              const CEegTimeStamp& from, const CEegTimeStamp& to, uint32_t maxCount,
+                              unsigned short minPriority) const = 0;
     virtual uint32_t GetLengthInSeconds() const = 0;
     virtual uint32_t GetLengthInSamples() const = 0;
     virtual int GetLiveModeUpdate() const = 0;
@@ -147,8 +147,8 @@ public:
         int (*GetPatientInfo)(const char*, CPatientInfo&) = nullptr;
         int (*SetPatientInfo)(const char*, CPatientInfo&, int) = nullptr;
         int (*GetRecordStatus)(const char*, CPatientInfo::RecordStatus&) = nullptr;
-        int (*SetRecordStatus)(const char*, CPatientInfo::RecordStatus,
-                               CPatientInfo::RecordStatus, CPatientInfo::RecordStatus*) = nullptr;
+        int (*SetRecordStatus)(const char*, CPatientInfo::RecordStatus, CPatientInfo::RecordStatus,
+                               CPatientInfo::RecordStatus*) = nullptr;
         int (*SetStatusForArchive)(const char*, CPatientInfo::RecordStatus, const CString&,
                                    CPatientInfo&) = nullptr;
         int (*SetQmFileId)(const char*, const CString&, CPatientInfo&) = nullptr;

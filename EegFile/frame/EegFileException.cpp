@@ -22,7 +22,8 @@ const char* const kCodeTexts[] = {
 CEegFileException::CEegFileException(int errorCode, const CEegStationList* stations)
     : m_nErrorCode(errorCode) {
     if (stations) {
-        for (const CEegStationEntry& e : *stations) m_StationNames.push_back(e.m_Name);
+        for (const CEegStationEntry& e : *stations)
+            m_StationNames.push_back(e.m_Name);
     }
 }
 
@@ -31,7 +32,9 @@ const char* CEegFileException::GetCodeText(int errorCode) {
     return errorCode >= 0 && errorCode < n ? kCodeTexts[errorCode] : "Unknown error type.";
 }
 
-CString CEegFileException::CodeText() const { return GetCodeText(m_nErrorCode); }
+CString CEegFileException::CodeText() const {
+    return GetCodeText(m_nErrorCode);
+}
 
 CString CEegFileException::MessageText() const {
     CString text = "Tarnvik EEG File Error: ";

@@ -33,7 +33,8 @@ void CEegTimeStamp::SetPositionInSeconds(const CEegFile& file, double seconds) {
 
 CString CEegTimeStamp::FormatPosition(const CEegFile& file, unsigned short decimals) const {
     double s = GetPositionInSeconds(file);
-    if (!(s > 0) || !std::isfinite(s)) s = 0;
+    if (!(s > 0) || !std::isfinite(s))
+        s = 0;
     const auto w = static_cast<long long>(s);
 
     CString text;
@@ -52,7 +53,8 @@ CString CEegTimeStamp::FormatPosition(const CEegFile& file, unsigned short decim
         CString digits;
         digits.FormatDynamic(format, f);
         const int width = d + 3;
-        if (digits.GetLength() < width) digits = CString('0', width - digits.GetLength()) + digits;
+        if (digits.GetLength() < width)
+            digits = CString('0', width - digits.GetLength()) + digits;
         seconds = digits.Left(width);
     }
     return text + seconds;

@@ -8,8 +8,8 @@
 #include "Platform/String.h"
 
 struct CEegStationEntry {
-    CString m_Name;           // the station's computer name
-    int32_t m_Number = 0;     // numbers one station's openings of the recording: 1, 2, ...
+    CString m_Name;        // the station's computer name
+    int32_t m_Number = 0;  // numbers one station's openings of the recording: 1, 2, ...
     CEegAccessMode::EegAccessModeType m_Mode = CEegAccessMode::eamRead;
 };
 

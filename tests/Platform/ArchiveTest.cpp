@@ -57,7 +57,8 @@ public:
     void Write(const void* buffer, UINT count) override {
         ++writes;
         const auto* p = static_cast<const unsigned char*>(buffer);
-        if (data.size() < pos + count) data.resize(pos + count);
+        if (data.size() < pos + count)
+            data.resize(pos + count);
         std::memcpy(data.data() + pos, p, count);
         pos += count;
     }
@@ -79,12 +80,13 @@ enum class Colour { red = 1, blue = 0x01020304 };
 TEST(Archive, PrimitiveEncodings) {
     TempDir dir;
     Bytes bytes = Stored(dir, [](CArchive& ar) {
-        ar << BYTE(0xAB) << WORD(0x1234) << int16_t(-2) << int32_t(-2) << DWORD(0x11223344)
-           << 1.0f << 1.0 << int64_t(0x0102030405060708) << Colour::blue;
+        ar << BYTE(0xAB) << WORD(0x1234) << int16_t(-2) << int32_t(-2) << DWORD(0x11223344) << 1.0f
+           << 1.0 << int64_t(0x0102030405060708) << Colour::blue;
     });
-    const Bytes expected = {0xAB, 0x34, 0x12, 0xFE, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF,
-                            0x44, 0x33, 0x22, 0x11, 0x00, 0x00, 0x80, 0x3F, 0, 0, 0, 0, 0, 0,
-                            0xF0, 0x3F, 8, 7, 6, 5, 4, 3, 2, 1, 4, 3, 2, 1};
+    const Bytes expected = {0xAB, 0x34, 0x12, 0xFE, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0x44,
+                            0x33, 0x22, 0x11, 0x00, 0x00, 0x80, 0x3F, 0,    0,    0,
+                            0,    0,    0,    0xF0, 0x3F, 8,    7,    6,    5,    4,
+                            3,    2,    1,    4,    3,    2,    1};
     EXPECT_EQ(bytes, expected);
 
     Loaded(dir, bytes, [](CArchive& ar) {
@@ -128,7 +130,8 @@ TEST(Archive, StringPrefixesAtEveryBoundary) {
         SCOPED_TRACE(c.length);
         const CString text(std::string(c.length, 'x'));
         // A small buffer makes long strings cross many buffer refills.
-        Bytes bytes = Stored(dir, [&](CArchive& ar) { ar << text << BYTE(0x5A); }, 100);
+        Bytes bytes = Stored(
+            dir, [&](CArchive& ar) { ar << text << BYTE(0x5A); }, 100);
         Bytes expected = Concat(c.prefix, c.length, 'x');
         expected.push_back(0x5A);
         EXPECT_EQ(bytes, expected);
@@ -153,8 +156,8 @@ TEST(Archive, CountEncodings) {
         ar.WriteCount(65535);
         ar.WriteCount(70000);
     });
-    const Bytes expected = {0x00, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00,
-                            0x00, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00};
+    const Bytes expected = {0x00, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                            0x00, 0x00, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00};
     EXPECT_EQ(bytes, expected);
     Loaded(dir, bytes, [](CArchive& ar) {
         EXPECT_EQ(ar.ReadCount(), 0u);
@@ -240,10 +243,9 @@ TEST(Archive, DirectionIsEnforced) {
     CArchive loading(&file, CArchive::load);
     EXPECT_TRUE(loading.IsLoading());
     EXPECT_FALSE(loading.IsStoring());
-    ExpectThrows<CArchiveException>([&] { loading << WORD(1); },
-                                    [](CArchiveException& e) {
-                                        EXPECT_EQ(e.m_cause, CArchiveException::readOnly);
-                                    });
+    ExpectThrows<CArchiveException>(
+        [&] { loading << WORD(1); },
+        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::readOnly); });
     loading.Abort();
     CArchive storing(&file, CArchive::store);
     ExpectThrows<CArchiveException>(
@@ -281,7 +283,8 @@ TEST(Archive, LogicalPositionSeekAndSetLengthWithPendingBuffers) {
     EXPECT_EQ(ReadBytes(path), (Bytes{0x01, 0x02, 0xEE, 0x04, 0x77}));
 
     Bytes big(10000);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 7);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<unsigned char>(i * 7);
     WriteBytes(path, big);
     CFile file(path.c_str(), CFile::modeReadWrite);
     CArchive ar(&file, CArchive::load, 4096);
@@ -311,7 +314,8 @@ TEST(Archive, MovesValuesThroughItsBufferOneCallPerBuffer) {
     CountingFile file;
     {
         CArchive ar(&file, CArchive::store, 4096);
-        for (int i = 0; i < 10000; ++i) ar << WORD(i);  // 20000 bytes
+        for (int i = 0; i < 10000; ++i)
+            ar << WORD(i);  // 20000 bytes
         ar.Close();
     }
     EXPECT_EQ(file.data.size(), 20000u);

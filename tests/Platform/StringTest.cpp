@@ -71,8 +71,10 @@ TEST(StringTable, BuiltInTextsAndHostOverrides) {
     CString s;
     EXPECT_TRUE(s.LoadString(83));
     EXPECT_FALSE(s.IsEmpty());
-    for (UINT id = 83; id <= 116; ++id) EXPECT_NE(AfxLoadString(id), nullptr) << id;
-    for (UINT id : {581u, 582u, 1020u}) EXPECT_NE(AfxLoadString(id), nullptr) << id;
+    for (UINT id = 83; id <= 116; ++id)
+        EXPECT_NE(AfxLoadString(id), nullptr) << id;
+    for (UINT id : {581u, 582u, 1020u})
+        EXPECT_NE(AfxLoadString(id), nullptr) << id;
     // The format strings take the arguments their users pass.
     CString f;
     f.FormatDynamic(AfxLoadString(90), 3);
@@ -106,7 +108,9 @@ TEST(Report, CallbacksReplaceTheDefaultsAndKeepTheException) {
     });
     auto* e = new CFileException(CFileException::diskFull, ENOSPC, "/data/rec.eeg");
     ReportException(e, "Close EEG File", "WinEegFile.cpp", 42);
-    EXPECT_EQ(reported.rfind("Close EEG File|WinEegFile.cpp|42|Disk full while accessing /data/rec.eeg.", 0), 0u);
+    EXPECT_EQ(reported.rfind(
+                  "Close EEG File|WinEegFile.cpp|42|Disk full while accessing /data/rec.eeg.", 0),
+              0u);
     e->Delete();  // reporting never frees: the caller still owns it
 
     SetExceptionReportCallback(nullptr);

@@ -53,10 +53,9 @@ TEST(EegOpenFileList, StoresTheExactMultiString) {
     list.Add("", CPatientInfo::rsRecording, "ignored");
     list.Add("/data/b.eeg", CPatientInfo::rsRecording, "");
     list.Store();
-    const std::string expected = "/data/a.eeg|" + kReadyToRead.str() + "|QM7" + '\0' +
-                                 "/data/b.eeg|" +
-                                 CPatientInfo::Format(CPatientInfo::rsRecording).str() + "|" +
-                                 '\0' + '\0';
+    const std::string expected =
+        "/data/a.eeg|" + kReadyToRead.str() + "|QM7" + '\0' + "/data/b.eeg|" +
+        CPatientInfo::Format(CPatientInfo::rsRecording).str() + "|" + '\0' + '\0';
     EXPECT_EQ(reg.Value(), expected);
 
     list.Load();

@@ -87,7 +87,8 @@ TEST(EegFile, CheckForReadOnly) {
     waitpid(child, &status, 0);
     writable.CheckForReadOnly(path.c_str(), readOnly);
     EXPECT_EQ(readOnly, 0);
-    for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+    for (int fd : {ready[0], ready[1], done[0], done[1]})
+        close(fd);
 }
 
 namespace {
@@ -101,11 +102,14 @@ CTraceInfo Trace(int act, int ref) {
 CEegMontage Montage(std::initializer_list<std::pair<int, int>> channels) {
     CEegMontage m;
     int i = 0;
-    for (auto [a, r] : channels) m.SetTraceInfo(i++, Trace(a, r));
+    for (auto [a, r] : channels)
+        m.SetTraceInfo(i++, Trace(a, r));
     return m;
 }
 
-std::vector<int> Flags(const int* f) { return std::vector<int>(f, f + 8); }
+std::vector<int> Flags(const int* f) {
+    return std::vector<int>(f, f + 8);
+}
 
 // Owns the events the fake file lists.
 struct EventStore {
@@ -210,7 +214,8 @@ TEST(EegFile, StaticsPickTheFormatByTheLastExtension) {
     int result = 5;
     CEegFile::CleanUpOpenFile("c.log", CPatientInfo::rsReadyToRead, "", result);
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(calls, (std::vector<std::string>{"dos a.log", "win a.LOG.bak", "dos set b.Log 3 4 null"}));
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"dos a.log", "win a.LOG.bak", "dos set b.Log 3 4 null"}));
 
     CEegFile::SetFormatStatics(false, oldWin);
     CEegFile::SetFormatStatics(true, oldDos);

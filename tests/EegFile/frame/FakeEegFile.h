@@ -14,9 +14,9 @@
 class CFakeEegFile : public CEegFile {
 public:
     // Made public for tests of the protected bodies.
+    using CEegFile::AddToOpenFileList;
     using CEegFile::CheckForReadOnly;
     using CEegFile::ExtractActRefPairSetting;
-    using CEegFile::AddToOpenFileList;
     using CEegFile::RemoveFromOpenFileList;
     void SetFilePath(const char* path) { m_FilePath = path; }
 
@@ -33,8 +33,8 @@ public:
     int GetDisableFileAccess() const override { return m_bFileAccessDisabled; }
     void SetEegWriteBufferSize(int) override {}
     void Create(const char*) override {}
-    void PrepareToWriteEeg(double, Compression::CompressionType,
-                           const CAmpHardwareInfo&) override {}
+    void PrepareToWriteEeg(double, Compression::CompressionType, const CAmpHardwareInfo&) override {
+    }
     void Open(const char*, int) override {}
     void Close() override {}
     int IsOpen() const override { return 0; }
@@ -45,7 +45,9 @@ public:
     void SetWriteThreadExceptionCallBack(CVoidCall1Arg<CException*>&) override {}
     const CPatientInfo& GetPatientInfo() override { return m_PatientInfo; }
     void SetPatientInfo(const CPatientInfo&, int) override {}
-    CPatientInfo::RecordStatus GetRecordStatus() override { return m_PatientInfo.GetRecordStatus(); }
+    CPatientInfo::RecordStatus GetRecordStatus() override {
+        return m_PatientInfo.GetRecordStatus();
+    }
     void SetRecordStatus(CPatientInfo::RecordStatus, CPatientInfo::RecordStatus) override {}
     const CAmpHardwareInfo& GetAmpHardwareInfo() const override { return m_Amp; }
     unsigned short GetMaxChannels() const override { return 32; }
