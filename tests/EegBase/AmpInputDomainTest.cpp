@@ -1,134 +1,94 @@
 #include "EegBase/AmpInputDomain.h"
 
+#include <vector>
+
 #include "BaseTestSupport.h"
 
 using namespace basetest;
 using namespace AmpInput;
 
-TEST(AmpInputDomain, HoldsDistinctInputsInOrder) {
-    CAmpInputDomain empty(nullptr, 0);
-    EXPECT_EQ(empty.GetSize(), 0);
-    EXPECT_EQ(empty.GetAt(0), NoInput);
+namespace {
 
+std::vector<int> InputsOf(const CAmpInputDomain& d) {
+    std::vector<int> v;
+    for (int i = 0; i < d.GetSize(); ++i)
+        v.push_back(d.GetAt(i));
+    return v;
+}
+
+}  // namespace
+
+TEST(AmpInputDomain, HoldsDistinctInputsAndSwapsDcInputsWithTheirJacks) {
     const AmpInputType jacks[] = {Cz, Fp1, Cz, static_cast<AmpInputType>(99), DC2, NoInput};
     CAmpInputDomain d(jacks, 6);
-    ASSERT_EQ(d.GetSize(), 3);
-    EXPECT_EQ(d.GetAt(0), Cz);
-    EXPECT_EQ(d.GetAt(1), Fp1);
-    EXPECT_EQ(d.GetAt(2), DC2);
+    EXPECT_EQ(InputsOf(d), (std::vector<int>{Cz, Fp1, DC2}));
     EXPECT_EQ(d.Find(DC2), 2);
     EXPECT_EQ(d.Find(Pz), -1);
+    EXPECT_EQ(d.GetAt(3), NoInput);
     EXPECT_FALSE(d.Add(Fp1));
     EXPECT_TRUE(d.Add(Pz));
-    EXPECT_EQ(d.GetSize(), 4);
-}
 
-TEST(AmpInputDomain, DcDomainsAndReplacedJacks) {
     const AmpInputType stored[] = {Fp1, In1A, DC3, In4A, DC8};
-    CAmpInputDomain d(stored, 5);
-
-    const CDcInputDomain dc = d.GetDcDomain();
-    ASSERT_EQ(dc.GetSize(), 2);
-    EXPECT_EQ(dc.GetAt(0), DC3);
-    EXPECT_EQ(dc.GetAt(1), DC8);
-
-    const CAmpInputDomain replaced = d.GetReplacedDomain();
-    ASSERT_EQ(replaced.GetSize(), 5);
-    EXPECT_EQ(replaced.GetAt(2), In3A);
-    EXPECT_EQ(replaced.GetAt(4), In8A);
-    EXPECT_EQ(dc.GetReplacedDomain().GetAt(0), In3A);
-
+    const CAmpInputDomain s(stored, 5);
+    EXPECT_EQ(InputsOf(s.GetDcDomain()), (std::vector<int>{DC3, DC8}));
+    EXPECT_EQ(InputsOf(s.GetReplacedDomain()), (std::vector<int>{Fp1, In1A, In3A, In4A, In8A}));
     // A DC input and the jack it replaces collapse into one entry.
     const AmpInputType both[] = {In3A, DC3};
-    EXPECT_EQ(CAmpInputDomain(both, 2).GetReplacedDomain().GetSize(), 1);
-
-    // The other way: the jacks 1A and 4A become DC1 and DC4 when those are DC inputs.
+    EXPECT_EQ(InputsOf(CAmpInputDomain(both, 2).GetReplacedDomain()), (std::vector<int>{In3A}));
+    // The other way: jacks 1A and 4A become DC1 and DC4 when those are DC inputs.
     const AmpInputType dcInputs[] = {DC1, DC4, Fz};  // Fz is no DC input and is left out
     CDcInputDomain declared(dcInputs, 3);
-    ASSERT_EQ(declared.GetSize(), 2);
     EXPECT_FALSE(declared.Add(In5A));
-    const CAmpInputDomain withDc = d.GetDomainWithDc(declared);
-    ASSERT_EQ(withDc.GetSize(), 5);
-    EXPECT_EQ(withDc.GetAt(0), Fp1);
-    EXPECT_EQ(withDc.GetAt(1), DC1);
-    EXPECT_EQ(withDc.GetAt(2), DC3);
-    EXPECT_EQ(withDc.GetAt(3), DC4);
-
+    EXPECT_EQ(InputsOf(s.GetDomainWithDc(declared)), (std::vector<int>{Fp1, DC1, DC3, DC4, DC8}));
     EXPECT_EQ(CAmpInputDomain::GetJackFromDC(DC5), In5A);
     EXPECT_EQ(CAmpInputDomain::GetJackFromDC(In5A), NoInput);
-}
-
-TEST(AmpInputDomain, DefaultDomainsAndNames) {
-    const CAmpInputDomain& act = GetDefaultActInputDomain();
-    ASSERT_EQ(act.GetSize(), 32);
-    for (int i = 0; i < 32; ++i)
-        EXPECT_EQ(act.GetAt(i), i);
 
     const CAmpInputDomain& ref = GetDefaultRecRefDomain();
     EXPECT_EQ(ref.GetSize(), 33);
-    EXPECT_TRUE(ref.Contains(CRef));
-    EXPECT_FALSE(ref.Contains(Gnd));
-    EXPECT_FALSE(ref.Contains(DC1));
-    EXPECT_TRUE(ref.HasNameTable());
-    EXPECT_EQ(ref.GetNameWidth(), 4);
+    EXPECT_TRUE(ref.Contains(CRef) && !ref.Contains(Gnd) && !ref.Contains(DC1));
     EXPECT_EQ(ref.GetJackName(CRef), "CRef");
     EXPECT_EQ(ref.GetJackName(In2A), "2A");
-
-    CAmpInputDomain plain(nullptr, 0);
-    EXPECT_FALSE(plain.HasNameTable());
-    EXPECT_EQ(plain.GetJackName(Cz), "");
+    EXPECT_EQ(d.GetJackName(Cz), "");  // no name table
 }
 
-TEST(AmpInputDomain, RoundTripsKeepInputsNamesAndWidth) {
+TEST(AmpInputDomain, RoundTripsAndRefusesDamagedRecords) {
     testsupport::TempDir dir;
     const std::string path = dir.File("domain");
-    const AmpInputType jacks[] = {O2, CRef, DC1, AvgRef};
-    CAmpInputDomain d(jacks, 4);
+    const AmpInputType jacks[] = {O2, CRef, DC1, AvgRef}, dcs[] = {DC2, DC7};
+    CAmpInputDomain d(jacks, 4), empty, backD, backEmpty(jacks, 2);
     d.SetNameTable(TRUE, -6);
-    const AmpInputType dcs[] = {DC2, DC7};
-    CDcInputDomain dc(dcs, 2);
-    CAmpInputDomain empty;
+    CDcInputDomain dc(dcs, 2), backDc;
     Store(path, d, dc, empty);
-
-    CAmpInputDomain backD, backEmpty(jacks, 2);
-    CDcInputDomain backDc;
     Load(path, backD, backDc, backEmpty);
-    ASSERT_EQ(backD.GetSize(), 4);
-    EXPECT_EQ(backD.GetAt(3), AvgRef);
-    EXPECT_TRUE(backD.HasNameTable());
-    EXPECT_EQ(backD.GetNameWidth(), -6);
     EXPECT_EQ(backD, d);
+    EXPECT_EQ(backD.GetNameWidth(), -6);
     EXPECT_EQ(backDc, dc);
     EXPECT_EQ(backEmpty.GetSize(), 0);
-}
 
-TEST(AmpInputDomain, DamagedRecordsAreRefused) {
-    testsupport::TempDir dir;
-    const std::string path = dir.File("domain");
     const Bytes good = ByteWriter().U16(0x5A5A).U8(1).I32(4).U16(2).I32(Cz).I32(DC1).bytes();
-    CAmpInputDomain d;
     testsupport::WriteBytes(path, good);
     Load(path, d);
-    EXPECT_EQ(d.GetSize(), 2);
+    EXPECT_EQ(InputsOf(d), (std::vector<int>{Cz, DC1}));
     ExpectEveryPrefixIsEndOfFile<CAmpInputDomain>(path, good);
-
     const CAmpInputDomain before = d;
-    auto refused = [&](const Bytes& b) {
-        ExpectLoadFails(path, b, d, CArchiveException::badSchema);
-        EXPECT_EQ(d, before);
+    auto record = [](unsigned version, unsigned names, unsigned count) {
+        return ByteWriter().U16(0x5A5A ^ version).U8(names).I32(0).U16(count);
     };
-    refused(ByteWriter().U16(0x5A5B).U8(0).I32(0).U16(0).bytes());   // version 1
-    refused(ByteWriter().U16(0x5A5A).U8(2).I32(0).U16(0).bytes());   // name flag 2
-    refused(ByteWriter().U16(0x5A5A).U8(0).I32(0).U16(53).bytes());  // too many
-    refused(ByteWriter().U16(0x5A5A).U8(0).I32(0).U16(0xFFFF).U32(1u << 31).bytes());
-    refused(ByteWriter().U16(0x5A5A).U8(0).I32(0).U16(2).I32(5).I32(5).bytes());  // repeat
-    refused(ByteWriter().U16(0x5A5A).U8(0).I32(0).U16(1).I32(52).bytes());        // no input
-
+    for (const Bytes& bad : {
+             record(1, 0, 0).bytes(),                     // version 1
+             record(0, 2, 0).bytes(),                     // name flag 2
+             record(0, 0, 53).bytes(),                    // more than there are inputs
+             record(0, 0, 0xFFFF).U32(1u << 31).bytes(),  // the same in the long form
+             record(0, 0, 2).I32(5).I32(5).bytes(),       // a repeat
+             record(0, 0, 1).I32(52).bytes(),             // no input
+         }) {
+        ExpectLoadFails(path, bad, d, CArchiveException::badSchema);
+        EXPECT_EQ(d, before);
+    }
     // A DC domain holds DC inputs only; the same record is fine as a general domain.
-    const Bytes jackInDc = ByteWriter().U16(0x5A5A).U8(0).I32(0).U16(1).I32(In1A).bytes();
-    CDcInputDomain dc;
-    ExpectLoadFails(path, jackInDc, dc, CArchiveException::badSchema);
+    const Bytes jackInDc = record(0, 0, 1).I32(In1A).bytes();
+    ExpectLoadFails(path, jackInDc, backDc, CArchiveException::badSchema);
     testsupport::WriteBytes(path, jackInDc);
     Load(path, d);
-    EXPECT_EQ(d.GetAt(0), In1A);
+    EXPECT_EQ(InputsOf(d), (std::vector<int>{In1A}));
 }

@@ -8,20 +8,15 @@ TEST(AmpInput, CodesAndNamesFollowTheLegacyInputTable) {
     const struct {
         int code;
         const char* name;
-    } table[] = {{0, "Fp1"},  {1, "Fpz"},  {8, "A1"},   {11, "Cz"},    {14, "A2"}, {23, "Aux"},
-                 {24, "1A"},  {31, "8A"},  {32, "Gnd"}, {33, "CRef"},  {34, "1R"}, {41, "8R"},
-                 {42, "DC1"}, {49, "DC8"}, {50, "Ref"}, {51, "AvgRef"}};
+    } table[] = {{0, "Fp1"},  {11, "Cz"},   {23, "Aux"},   {24, "1A"}, {31, "8A"},
+                 {32, "Gnd"}, {33, "CRef"}, {34, "1R"},    {41, "8R"}, {42, "DC1"},
+                 {49, "DC8"}, {50, "Ref"},  {51, "AvgRef"}};
     for (const auto& e : table) {
         ASSERT_NE(GetName(e.code), nullptr) << e.code;
         EXPECT_STREQ(GetName(e.code), e.name) << e.code;
     }
     EXPECT_EQ(GetName(-1), nullptr);
     EXPECT_EQ(GetName(52), nullptr);
-    EXPECT_EQ(Cz, 11);
-    EXPECT_EQ(In1A, 24);
-    EXPECT_EQ(CRef, 33);
-    EXPECT_EQ(DC1, 42);
-    EXPECT_EQ(AvgRef, 51);
 
     // The name table holds every code once, in code order.
     const CDomainEnum<AmpInputType>& names = GetNameTable();

@@ -6,61 +6,36 @@
 #include "BaseTestSupport.h"
 #include "Platform/Report.h"
 
-namespace {
-
-// Installs recording callbacks for the life of the object.
-class ReportCapture {
-public:
-    struct Report {
-        CException* e;
-        std::string operation, file;
-        int line;
-    };
-    ReportCapture() {
-        m_prevReport = SetExceptionReportCallback(
-            [this](CException* e, const char* op, const char* file, int line) {
-                m_reports.push_back({e, op ? op : "", file ? file : "", line});
-            });
-        m_prevBox = SetMessageBoxCallback([this](const char* text) { m_boxes.push_back(text); });
-    }
-    ~ReportCapture() {
-        SetExceptionReportCallback(m_prevReport);
-        SetMessageBoxCallback(m_prevBox);
-    }
-    std::vector<Report> m_reports;
-    std::vector<std::string> m_boxes;
-
-private:
-    ExceptionReportCallback m_prevReport;
-    MessageBoxCallback m_prevBox;
-};
-
-}  // namespace
-
 TEST(ReportExceptionOperation, ReportsThroughTheHostAndLeavesTheExceptionToTheCaller) {
-    ReportCapture capture;
+    CException* e = nullptr;
     try {
         AfxThrowArchiveException(CArchiveException::badSchema, "/data/rec.eeg");
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, "Close EEG File", "WinEegFile", 567, 0);
-        ASSERT_EQ(capture.m_reports.size(), 1u);
-        EXPECT_EQ(capture.m_reports[0].e, e);
-        EXPECT_EQ(capture.m_reports[0].operation, "Close EEG File");
-        EXPECT_EQ(capture.m_reports[0].file, "WinEegFile");
-        EXPECT_EQ(capture.m_reports[0].line, 567);
-        EXPECT_TRUE(capture.m_boxes.empty());
-
-        // With the flag the user sees it too; the exception is still alive to be read.
-        TKReportExceptionOperation(e, "Sync Data Marks", "DosEegFile", 3400, 1);
-        ASSERT_EQ(capture.m_boxes.size(), 1u);
-        const std::string text = capture.m_boxes[0];
-        EXPECT_EQ(text.rfind("Sync Data Marks failed: ", 0), 0u) << text;
-        EXPECT_NE(text.find(e->GetErrorText().GetString()), std::string::npos) << text;
-        e->Delete();  // a report that had freed it would make this a double free
+    } catch (CException* caught) {
+        e = caught;
     }
-
+    ASSERT_NE(e, nullptr);
+    std::vector<std::string> reports, boxes;
+    std::vector<CException*> reported;
+    const ExceptionReportCallback oldReport =
+        SetExceptionReportCallback([&](CException* x, const char* op, const char* file, int line) {
+            reported.push_back(x);
+            reports.push_back(std::string(op) + " " + file + " " + std::to_string(line));
+        });
+    const MessageBoxCallback oldBox =
+        SetMessageBoxCallback([&](const char* t) { boxes.push_back(t); });
+    TKReportExceptionOperation(e, "Close EEG File", "WinEegFile", 567, 0);
+    EXPECT_TRUE(boxes.empty());
+    // With the flag the user sees it too; the exception is still alive to be read.
+    TKReportExceptionOperation(e, "Sync Data Marks", "DosEegFile", 3400, 1);
     TKReportExceptionOperation(nullptr, "Remove Data Mark", "WinEegFile", 3867, 1);
-    ASSERT_EQ(capture.m_reports.size(), 3u);
-    EXPECT_EQ(capture.m_reports[2].e, nullptr);
-    EXPECT_EQ(capture.m_boxes.size(), 2u);
+    SetExceptionReportCallback(oldReport);
+    SetMessageBoxCallback(oldBox);
+
+    EXPECT_EQ(reports, (std::vector<std::string>{"Close EEG File WinEegFile 567",
+                                                 "Sync Data Marks DosEegFile 3400",
+                                                 "Remove Data Mark WinEegFile 3867"}));
+    EXPECT_EQ(reported, (std::vector<CException*>{e, e, nullptr}));
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0], "Sync Data Marks failed: " + std::string(e->GetErrorText().GetString()));
+    e->Delete();  // a report that had freed it would make this a double free
 }

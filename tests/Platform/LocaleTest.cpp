@@ -5,14 +5,10 @@
 // possible either, the part that needs it is skipped.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <clocale>
-#include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 #include "Platform/Locale.h"
 #include "Platform/OleDateTime.h"
@@ -23,69 +19,38 @@ namespace {
 // Switches the C library's locale and puts back "C" and LOCPATH at the end.
 class LocaleSwitch {
 public:
-    LocaleSwitch() {
-        const char* old = std::getenv("LOCPATH");
-        m_hadLocPath = old != nullptr;
-        if (m_hadLocPath)
-            m_oldLocPath = old;
-    }
+    LocaleSwitch() : m_oldLocPath(std::getenv("LOCPATH") ? std::getenv("LOCPATH") : "") {}
     ~LocaleSwitch() {
         std::setlocale(LC_ALL, "C");
-        if (m_hadLocPath) {
-            ::setenv("LOCPATH", m_oldLocPath.c_str(), 1);
-        } else {
-            ::unsetenv("LOCPATH");
-        }
+        m_oldLocPath.empty() ? ::unsetenv("LOCPATH") : ::setenv("LOCPATH", m_oldLocPath.c_str(), 1);
     }
 
     // Makes an installed locale of one of the names current, or else compiles the
     // source locale (for example "de_DE") into the test's folder and uses it.
-    bool Use(const std::vector<const char*>& installed, const char* source) {
+    bool Use(std::initializer_list<const char*> installed, const std::string& source) {
         for (const char* name : installed) {
             if (std::setlocale(LC_ALL, name))
                 return true;
         }
-        const std::string out = m_dir.File(std::string(source) + ".UTF-8");
-        if (::access("/usr/bin/localedef", X_OK) != 0)
+        // localedef warns (and exits non-zero) over harmless things: setlocale decides.
+        const std::string name = source + ".UTF-8";
+        const std::string command =
+            "localedef -c -i " + source + " -f UTF-8 " + m_dir.File(name) + " >/dev/null 2>&1";
+        if (std::system(command.c_str()) == -1)
             return false;
-        const pid_t pid = ::fork();
-        if (pid < 0)
-            return false;
-        if (pid == 0) {
-            // localedef reports harmless warnings; keep the test's output clean.
-            if (!std::freopen("/dev/null", "w", stdout) ||
-                !std::freopen("/dev/null", "w", stderr)) {
-                ::_exit(127);
-            }
-            ::execl("/usr/bin/localedef", "localedef", "-c", "-i", source, "-f", "UTF-8",
-                    out.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0) {
-            if (errno != EINTR)
-                return false;
-        }
         ::setenv("LOCPATH", m_dir.path().c_str(), 1);
-        return std::setlocale(LC_ALL, (std::string(source) + ".UTF-8").c_str()) != nullptr;
+        return std::setlocale(LC_ALL, name.c_str()) != nullptr;
     }
 
 private:
     testsupport::TempDir m_dir;
-    bool m_hadLocPath = false;
     std::string m_oldLocPath;
 };
 
-void ExpectParsed(const char* text, int y, int mo, int d, int h, int mi, int s) {
-    SCOPED_TRACE(text);
+// The fields text parses to, as "YYYY-MM-DD hh:mm:ss", or "fails".
+std::string Parsed(const char* text) {
     COleDateTime t;
-    ASSERT_TRUE(t.ParseDateTime(text));
-    EXPECT_EQ(t.GetYear(), y);
-    EXPECT_EQ(t.GetMonth(), mo);
-    EXPECT_EQ(t.GetDay(), d);
-    EXPECT_EQ(t.GetHour(), h);
-    EXPECT_EQ(t.GetMinute(), mi);
-    EXPECT_EQ(t.GetSecond(), s);
+    return t.ParseDateTime(text) ? t.Format("%Y-%m-%d %H:%M:%S").str() : "fails";
 }
 
 }  // namespace
@@ -94,31 +59,21 @@ TEST(Locale, FormatsInTheCLocale) {
     LocaleSwitch locale;
     ASSERT_TRUE(std::setlocale(LC_ALL, "C"));
     EXPECT_EQ(GetLocaleDecimalSeparator(), CString("."));
-
     EXPECT_EQ(GetDateFormatText(LOCALE_USER_DEFAULT, DATE_SHORTDATE, 2000, 1, 2, 0),
               CString("01/02/00"));
-    EXPECT_EQ(GetDateFormatText(LOCALE_USER_DEFAULT, 0, 2000, 1, 2, 0), CString("01/02/00"));
     // The day of the week is taken from the date, not from the caller.
     EXPECT_EQ(GetDateFormatText(0x409, DATE_LONGDATE, 2000, 1, 2, 5),
               CString("Sunday, January 2, 2000"));
     EXPECT_EQ(GetDateFormatText(LOCALE_USER_DEFAULT, DATE_LONGDATE, 1899, 12, 29, 0),
               CString("Friday, December 29, 1899"));
-
     EXPECT_EQ(GetTimeFormatText(LOCALE_USER_DEFAULT, 0, 13, 4, 5), CString("13:04:05"));
     EXPECT_EQ(GetTimeFormatText(LOCALE_USER_DEFAULT, TIME_NOSECONDS, 13, 4, 5), CString("13:04"));
     EXPECT_EQ(GetTimeFormatText(LOCALE_USER_DEFAULT, TIME_NOMINUTESORSECONDS, 13, 4, 5),
               CString("13"));
-    EXPECT_EQ(
-        GetTimeFormatText(LOCALE_USER_DEFAULT, TIME_NOTIMEMARKER | TIME_FORCE24HOURFORMAT, 0, 0, 0),
-        CString("00:00:00"));
-
     // What the formatters refuse.
     EXPECT_EQ(GetDateFormatText(0x400, DATE_SHORTDATE | DATE_LONGDATE, 2000, 1, 2, 0), CString());
-    EXPECT_EQ(GetDateFormatText(0x400, DATE_SHORTDATE, 2000, 13, 2, 0), CString());
     EXPECT_EQ(GetDateFormatText(0x400, DATE_SHORTDATE, 2001, 2, 29, 0), CString());
-    EXPECT_EQ(GetDateFormatText(0x400, DATE_SHORTDATE, 0, 0, 0, 0), CString());
     EXPECT_EQ(GetTimeFormatText(0x400, 0, 24, 0, 0), CString());
-    EXPECT_EQ(GetTimeFormatText(0x400, 0, 0, 60, 0), CString());
     EXPECT_EQ(GetTimeFormatText(0x400, 0, 0, 0, -1), CString());
 }
 
@@ -131,24 +86,17 @@ TEST(Locale, CommaDecimalSeparatorAndDayFirstDates) {
     EXPECT_EQ(GetDateFormatText(0x400, DATE_SHORTDATE, 2000, 1, 2, 0), CString("02.01.2000"));
     EXPECT_EQ(GetDateFormatText(0x400, DATE_LONGDATE, 2000, 1, 2, 0),
               CString("Sonntag, 2 Januar 2000"));
-    EXPECT_EQ(GetTimeFormatText(0x400, 0, 13, 4, 5), CString("13:04:05"));
     EXPECT_EQ(GetTimeFormatText(0x400, TIME_NOSECONDS, 13, 4, 5), CString("13:04"));
-    EXPECT_EQ(GetTimeFormatText(0x400, TIME_NOMINUTESORSECONDS, 13, 4, 5), CString("13"));
 
-    ExpectParsed("02.01.2000 13:04:05", 2000, 1, 2, 13, 4, 5);
-    ExpectParsed("02.01.2000  13:04", 2000, 1, 2, 13, 4, 0);
-    ExpectParsed("1.2.2000", 2000, 2, 1, 0, 0, 0);  // day first here
-    ExpectParsed("02.01.00", 2000, 1, 2, 0, 0, 0);
-    ExpectParsed("2. Januar 2000", 2000, 1, 2, 0, 0, 0);
-    ExpectParsed("Sonntag, 2 Januar 2000", 2000, 1, 2, 0, 0, 0);
-    ExpectParsed("2 März 2000", 2000, 3, 2, 0, 0, 0);
-    ExpectParsed("2000-01-02T03:04:05,5", 2000, 1, 2, 3, 4, 5);
-    COleDateTime t;
-    EXPECT_FALSE(t.ParseDateTime("13.13.2000"));
-
+    EXPECT_EQ(Parsed("02.01.2000  13:04"), "2000-01-02 13:04:00");
+    EXPECT_EQ(Parsed("1.2.2000"), "2000-02-01 00:00:00");  // day first here
+    EXPECT_EQ(Parsed("2. Januar 2000"), "2000-01-02 00:00:00");
+    EXPECT_EQ(Parsed("Sonntag, 2 Januar 2000"), "2000-01-02 00:00:00");
+    EXPECT_EQ(Parsed("2 März 2000"), "2000-03-02 00:00:00");
+    EXPECT_EQ(Parsed("2000-01-02T03:04:05,5"), "2000-01-02 03:04:05");
+    EXPECT_EQ(Parsed("13.13.2000"), "fails");
     const COleDateTime written(2000, 1, 2, 13, 4, 5);
-    ASSERT_TRUE(t.ParseDateTime(written.Format()));
-    EXPECT_EQ(t, written);
+    EXPECT_EQ(Parsed(written.Format()), "2000-01-02 13:04:05");
 }
 
 TEST(Locale, TwelveHourClock) {
@@ -156,26 +104,18 @@ TEST(Locale, TwelveHourClock) {
     if (!locale.Use({"en_US.UTF-8", "en_US.utf8", "en_US"}, "en_US")) {
         GTEST_SKIP() << "no US English locale installed and none could be compiled";
     }
-    EXPECT_EQ(GetLocaleDecimalSeparator(), CString("."));
     EXPECT_EQ(GetDateFormatText(0x400, DATE_SHORTDATE, 2000, 1, 2, 0), CString("01/02/2000"));
     EXPECT_EQ(GetTimeFormatText(0x400, 0, 13, 4, 5), CString("01:04:05 PM"));
     EXPECT_EQ(GetTimeFormatText(0x400, 0, 0, 4, 5), CString("12:04:05 AM"));
-    EXPECT_EQ(GetTimeFormatText(0x400, TIME_NOSECONDS, 13, 4, 5), CString("01:04 PM"));
     EXPECT_EQ(GetTimeFormatText(0x400, TIME_NOMINUTESORSECONDS, 13, 4, 5), CString("01 PM"));
     EXPECT_EQ(GetTimeFormatText(0x400, TIME_NOTIMEMARKER, 13, 4, 5), CString("01:04:05"));
-    EXPECT_EQ(GetTimeFormatText(0x400, TIME_FORCE24HOURFORMAT, 13, 4, 5), CString("13:04:05"));
     EXPECT_EQ(GetTimeFormatText(0x400, TIME_FORCE24HOURFORMAT | TIME_NOSECONDS, 13, 4, 5),
               CString("13:04"));
 
-    ExpectParsed("01/02/2000  01:04 PM", 2000, 1, 2, 13, 4, 0);
-    ExpectParsed("01/02/2000 12:04:05 AM", 2000, 1, 2, 0, 4, 5);
-    ExpectParsed("1/2/2000 13:04", 2000, 1, 2, 13, 4, 0);
-    ExpectParsed("Sunday, January 2, 2000", 2000, 1, 2, 0, 0, 0);
-
-    for (int hour : {0, 1, 11, 12, 13, 23}) {
+    EXPECT_EQ(Parsed("01/02/2000  01:04 PM"), "2000-01-02 13:04:00");
+    EXPECT_EQ(Parsed("1/2/2000 13:04"), "2000-01-02 13:04:00");
+    for (int hour : {0, 11, 12, 23}) {  // what Format writes reads back
         const COleDateTime written(2000, 1, 2, hour, 4, 5);
-        COleDateTime read;
-        ASSERT_TRUE(read.ParseDateTime(written.Format())) << written.Format().GetString();
-        EXPECT_EQ(read, written);
+        EXPECT_EQ(Parsed(written.Format()), written.Format("%Y-%m-%d %H:%M:%S").str());
     }
 }
