@@ -194,3 +194,25 @@ inline int Reap(pid_t pid) {
 }
 
 }  // namespace containertest
+
+namespace containertest {
+
+// A section header's 104 bytes, built by hand for forged files.
+inline Bytes HeaderBytes(const char* name, int64_t offset, int64_t next, int32_t linked,
+                         int32_t free, int32_t size, int32_t used, int32_t copy, int32_t sequence) {
+    Bytes b(104, 0);
+    std::memcpy(b.data(), "SctHdr", 6);
+    std::strncpy(reinterpret_cast<char*>(b.data()) + 8, name, 15);
+    PutLe(b, 24, static_cast<uint64_t>(offset), 8);
+    PutLe(b, 32, static_cast<uint64_t>(next), 8);
+    PutLe(b, 40, static_cast<uint32_t>(linked), 4);
+    PutLe(b, 44, static_cast<uint32_t>(free), 4);
+    PutLe(b, 48, static_cast<uint32_t>(size), 4);
+    PutLe(b, 52, static_cast<uint32_t>(used), 4);
+    PutLe(b, 56, static_cast<uint32_t>(copy), 4);
+    PutLe(b, 60, 104, 4);
+    PutLe(b, 64, static_cast<uint32_t>(sequence), 4);
+    return b;
+}
+
+}  // namespace containertest
