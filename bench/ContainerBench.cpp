@@ -141,6 +141,7 @@ void Appending(const char* title, const std::string& folder, int64_t total, bool
         PrintRow("container against that", t[1], t[3], total);
     }
     ::unlink(plain.c_str());
+    ::unlink(container.c_str());
 }
 
 void OpeningAndRefreshing(const std::string& folder, int64_t total) {
