@@ -12,6 +12,8 @@
 
 class CEegEventList : public CObArray {
 public:
+    static const WORD currentSchema;
+
     CEegEventList() = default;
 
     const CEegEvent* GetAt(int i) const { return static_cast<const CEegEvent*>(m_data[i]); }
@@ -40,10 +42,29 @@ public:
     void AppendEventList(CEegEventList& out, const CEegEventMask& mask, CEegTimeStamp start,
                          CEegTimeStamp end, uint32_t maxCount, unsigned short minPriority) const;
 
+    // Storing: the version word, then per event its type word and record. Loading:
+    // empties the list (unless in no-clear mode) and adds the stored events in time
+    // order, up to the end of the stream. A bad version, an unknown type or a
+    // broken record raises the archive's exception; the events read before stay in
+    // the list (the caller owns them), the broken one is deleted.
+    void Serialize(CArchive& ar) override;
+    // Loads a stored list, adding its events to those already in the list.
+    void SerializeNoClear(CArchive& ar);
+
 protected:
+    void SerializeStore(CArchive& ar) const;
+    void SerializeLoad(CArchive& ar);
+    // As SerializeLoad, also adding each record event to records and each data
+    // deletion event to deletions (neither is emptied first).
+    void SerializeLoad(CArchive& ar, CEegEventList& records, CEegEventList& deletions);
+
     int m_bNoClear = 0;
 
 private:
+    // Reads one entry; its event is the caller's once returned.
+    CEegEvent* LoadEntry(CArchive& ar);
+    // Add for a freshly loaded event, deleting it when Add fails.
+    void AddLoaded(CEegEvent* e);
     const CEegTimeStamp& StampAt(int i) const { return GetAt(i)->GetTimeStamp(); }
     static CObject* Slot(const CEegEvent* e) { return const_cast<CEegEvent*>(e); }
     // The 16-bit priority of a comment or user event.
