@@ -122,6 +122,19 @@ TEST(EegEventList, SearchesAddAndRemove) {
     EXPECT_EQ(l[1], e20);
     EXPECT_EQ(l[2], late20);
     EXPECT_EQ(l[3], e30);
+
+    // RemoveAt and SetSize keep the searches in step with the elements.
+    l.RemoveAt(1, 2);
+    ASSERT_EQ(l.GetSize(), 2);
+    EXPECT_EQ(l.GetIndexAt(CEegTimeStamp(25)), 0);
+    EXPECT_EQ(l.GetIndexAfter(CEegTimeStamp(10)), 1);
+    EXPECT_EQ(l.GetAt(CEegTimeStamp(29), CEegEventMask::EmptyMask), e10);
+    l.SetSize(0, 16);
+    EXPECT_EQ(l.GetIndexAt(CEegTimeStamp(100)), -1);
+    EXPECT_EQ(l.Add(e30), 0);
+    EXPECT_EQ(l.Add(e10), 0);
+    l.RemoveAll();
+    EXPECT_EQ(l.GetAt(CEegTimeStamp(100), CEegEventMask::EmptyMask), nullptr);
 }
 
 TEST(EegEventList, WindowSelection) {
