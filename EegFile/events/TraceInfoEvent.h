@@ -6,6 +6,9 @@
 
 class CTraceInfoEvent : public CEegEvent {
 public:
+    static const WORD currentSchema;
+
+    // Applies InitTraceInfo when a trace is given; the channel is 0 otherwise.
     explicit CTraceInfoEvent(CEegTimeStamp stamp = CEegTimeStamp::NullStamp, int channel = 0,
                              const CTraceInfo* trace = nullptr)
         : CEegEvent(etTraceInfo, stamp) {
@@ -20,7 +23,12 @@ public:
     const CTraceInfo& GetTraceInfo() const { return m_TraceInfo; }
     int GetChannelNumber() const { return m_nChannel; }
 
+    void Serialize(CArchive& ar) override;
+    CString AsString(const CEegFile* file) const override;
+
 private:
+    int DoSerialize(CArchive& ar, WORD version);
+
     CTraceInfo m_TraceInfo;
     int m_nChannel = 0;  // defined even when no trace was given
 };
