@@ -1,0 +1,255 @@
+#include "EegFile/frame/DeltaCoding.h"
+
+#include <array>
+#include <cstring>
+
+namespace DeltaCoding {
+
+namespace {
+
+// Each row's clamp is the largest difference its t and m express in a signed
+// byte: (127 - t) * m + t + m - 1.
+constexpr Coding kCodings[] = {
+    {128, 0, 128, 1, 0, 127},   {192, 0, 64, 2, 1, 191},     {224, 0, 32, 2, 1, 223},
+    {416, 0, 32, 4, 2, 415},    {464, 0, 16, 4, 2, 463},     {800, 0, 32, 8, 3, 799},
+    {912, 0, 16, 8, 3, 911},    {1568, 0, 32, 16, 4, 1567},  {1808, 0, 16, 16, 4, 1807},
+    {3104, 0, 32, 32, 5, 3103}, {3600, 0, 16, 32, 5, 3599},  {4160, 0, 64, 64, 6, 4159},
+    {6176, 0, 32, 64, 6, 6175}, {8256, 0, 64, 128, 7, 8255}, {1 << 30, 1, 0, 0, 0, 32767},
+};
+constexpr int kCodingCount = static_cast<int>(sizeof(kCodings) / sizeof(kCodings[0]));
+
+// The exponent code's 256 values, so that decoding a log-mode block is a lookup.
+constexpr std::array<int16_t, 256> MakeExponentTable() {
+    std::array<int16_t, 256> t{};
+    for (int u = 0; u < 256; ++u) {
+        const int mantissa = (u & 0x10) ? (u & 0x1F) - 32 : (u & 0x1F);
+        t[static_cast<size_t>(u)] =
+            static_cast<int16_t>(static_cast<uint16_t>(mantissa * (1 << (2 * (u >> 5)))));
+    }
+    return t;
+}
+constexpr std::array<int16_t, 256> kExponentValues = MakeExponentTable();
+
+inline int Clamp(int d, int limit) {
+    return d > limit ? limit : (d < -limit ? -limit : d);
+}
+
+}  // namespace
+
+const Coding& ChooseCoding(int largestStep) {
+    for (int i = 0; i < kCodingCount - 1; ++i) {
+        if (largestStep < kCodings[i].bound)
+            return kCodings[i];
+    }
+    return kCodings[kCodingCount - 1];
+}
+
+int8_t ConvertDelta(int16_t d) {
+    // The magnitude is taken in 16 bits, as stored: -32768 stays negative, skips
+    // the shifts and leaves a zero mantissa.
+    int16_t a = d < 0 ? static_cast<int16_t>(-static_cast<int>(d)) : d;
+    int e = 0;
+    while (a >= 16) {
+        a = static_cast<int16_t>(a >> 2);
+        ++e;
+    }
+    const int m = d >= 0 ? a : (-static_cast<int>(a)) & 31;
+    return static_cast<int8_t>(static_cast<uint8_t>((e << 5) | m));
+}
+
+int8_t ConvertDeltaR(int d, int logMode, int threshold, int multiplier) {
+    if (logMode)
+        return ConvertDelta(static_cast<int16_t>(d));
+    if (d < threshold && d > -threshold)
+        return static_cast<int8_t>(d);
+    if (d > 0)
+        return static_cast<int8_t>((d - threshold) / multiplier + threshold);
+    return static_cast<int8_t>((d + threshold) / multiplier - threshold);
+}
+
+namespace {
+
+void WriteBlockHeader(int16_t first, const Coding& c, uint8_t* out) {
+    const uint16_t u = static_cast<uint16_t>(first);
+    out[0] = static_cast<uint8_t>(u);
+    out[1] = static_cast<uint8_t>(u >> 8);
+    out[2] = static_cast<uint8_t>(c.logMode);
+    out[3] = static_cast<uint8_t>(c.threshold);
+    out[4] = static_cast<uint8_t>(c.multiplier);
+}
+
+// The closed loop for a channel with steps of 128 or more: each difference is
+// taken from the reconstructed previous value, clamped, coded and restored. A
+// difference below the threshold (16 in log mode, whose exponent 0 codes it
+// exactly) is coded as it is and the reconstruction meets the sample again; that
+// is the common case, and writing it as r = x keeps the loop from waiting on the
+// previous reconstruction.
+void EncodeClosedLoop(const int16_t* samples, ptrdiff_t stride, int n, const Coding& c,
+                      uint8_t* codes) {
+    int r = samples[0];
+    if (c.logMode) {
+        for (int i = 1; i < n; ++i) {
+            const int x = samples[i * stride];
+            const int d = x - r;
+            if (d < 16 && d > -16) {
+                codes[i - 1] = static_cast<uint8_t>(d & 31);
+                r = x;
+                continue;
+            }
+            const int8_t code = ConvertDelta(static_cast<int16_t>(Clamp(d, c.clamp)));
+            codes[i - 1] = static_cast<uint8_t>(code);
+            r += kExponentValues[static_cast<uint8_t>(code)];
+        }
+        return;
+    }
+    // m is a power of two, so the divisions truncating toward zero are shifts of
+    // the non-negative magnitude.
+    const int t = c.threshold;
+    const int shift = c.shift;
+    for (int i = 1; i < n; ++i) {
+        const int x = samples[i * stride];
+        const int d = x - r;
+        if (d < t && d > -t) {
+            codes[i - 1] = static_cast<uint8_t>(d);
+            r = x;
+            continue;
+        }
+        const int clamped = Clamp(d, c.clamp);
+        if (clamped > 0) {
+            const int q = (clamped - t) >> shift;
+            codes[i - 1] = static_cast<uint8_t>(q + t);
+            r += (q << shift) + t;
+        } else {
+            const int q = (-clamped - t) >> shift;
+            codes[i - 1] = static_cast<uint8_t>(-q - t);
+            r -= (q << shift) + t;
+        }
+    }
+}
+
+}  // namespace
+
+int EncodeBlock(const int16_t* samples, ptrdiff_t stride, int n, uint8_t* out) {
+    if (n < 1)
+        return 0;
+    int largest = 0;
+    for (int i = 1; i < n; ++i) {
+        int step = samples[i * stride] - samples[(i - 1) * stride];
+        step = step < 0 ? -step : step;
+        largest = step > largest ? step : largest;
+    }
+    const Coding& c = ChooseCoding(largest);
+    WriteBlockHeader(samples[0], c, out);
+    uint8_t* codes = out + 5;
+    if (largest < kCodings[0].bound) {
+        // Every step fits a byte as it is: the reconstruction never departs from
+        // the samples, so the closed loop reduces to the raw differences.
+        for (int i = 1; i < n; ++i)
+            codes[i - 1] = static_cast<uint8_t>(samples[i * stride] - samples[(i - 1) * stride]);
+    } else {
+        EncodeClosedLoop(samples, stride, n, c, codes);
+    }
+    return BlockBytes(n);
+}
+
+int DecodeBlock(const uint8_t* in, int n, int16_t* samples, ptrdiff_t stride) {
+    if (n < 1)
+        return 0;
+    uint16_t p = static_cast<uint16_t>(in[0] | (in[1] << 8));
+    const int logMode = in[2];
+    const int t = in[3];
+    const int m = in[4];
+    const uint8_t* codes = in + 5;
+    samples[0] = static_cast<int16_t>(p);
+
+    if (logMode) {
+        for (int i = 1; i < n; ++i) {
+            p = static_cast<uint16_t>(p + kExponentValues[codes[i - 1]]);
+            samples[i * stride] = static_cast<int16_t>(p);
+        }
+    } else if (t >= 128) {
+        // Every code byte is its own value (-128 too: (-128 + 128) * m - 128).
+        for (int i = 1; i < n; ++i) {
+            p = static_cast<uint16_t>(p + static_cast<int8_t>(codes[i - 1]));
+            samples[i * stride] = static_cast<int16_t>(p);
+        }
+    } else {
+        for (int i = 1; i < n; ++i) {
+            const int v = RestoreDeltaR(static_cast<int8_t>(codes[i - 1]), 0, t, m);
+            p = static_cast<uint16_t>(p + v);
+            samples[i * stride] = static_cast<int16_t>(p);
+        }
+    }
+    return BlockBytes(n);
+}
+
+int EncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, uint8_t* out) {
+    if (n < 1)
+        return 0;
+    // The same coding as EncodeBlock per slot, arranged for whole frames: the
+    // largest steps of all slots come from one pass over consecutive frames, and
+    // the slots whose steps fit a byte take their codes from a second such pass,
+    // so most of the work runs over contiguous memory.
+    uint16_t largest[kFrameSlots] = {};
+    for (int i = 1; i < n; ++i) {
+        const int16_t* prev = frames + kFrameSlots * (i - 1);
+        const int16_t* cur = prev + kFrameSlots;
+        for (int k = 0; k < kFrameSlots; ++k) {
+            const int16_t hi = cur[k] > prev[k] ? cur[k] : prev[k];
+            const int16_t lo = cur[k] > prev[k] ? prev[k] : cur[k];
+            const uint16_t step = static_cast<uint16_t>(hi - lo);
+            largest[k] = step > largest[k] ? step : largest[k];
+        }
+    }
+
+    const int blockBytes = BlockBytes(n);
+    uint8_t* rawBlocks[kFrameSlots];
+    int rawSlots[kFrameSlots];
+    int rawCount = 0;
+    for (int j = 0; j < slotCount; ++j) {
+        const int slot = slots[j];
+        uint8_t* block = out + static_cast<ptrdiff_t>(j) * blockBytes;
+        const Coding& c = ChooseCoding(largest[slot]);
+        WriteBlockHeader(frames[slot], c, block);
+        if (largest[slot] < kCodings[0].bound) {
+            rawBlocks[rawCount] = block + 5;
+            rawSlots[rawCount] = slot;
+            ++rawCount;
+        } else {
+            EncodeClosedLoop(frames + slot, kFrameSlots, n, c, block + 5);
+        }
+    }
+    // Codes of the raw slots: the differences of whole frames first, then each
+    // block's bytes gathered from them, in tiles that stay in the first-level cache.
+    constexpr int kTile = 64;
+    for (int first = 1; rawCount > 0 && first < n; first += kTile) {
+        const int count = n - first < kTile ? n - first : kTile;
+        uint8_t diff[kTile][kFrameSlots];
+        for (int i = 0; i < count; ++i) {
+            const int16_t* prev = frames + kFrameSlots * (first + i - 1);
+            const int16_t* cur = prev + kFrameSlots;
+            for (int k = 0; k < kFrameSlots; ++k)
+                diff[i][k] = static_cast<uint8_t>(cur[k] - prev[k]);
+        }
+        for (int j = 0; j < rawCount; ++j) {
+            uint8_t* __restrict codes = rawBlocks[j] + (first - 1);
+            const int slot = rawSlots[j];
+            for (int i = 0; i < count; ++i)
+                codes[i] = diff[i][slot];
+        }
+    }
+    return slotCount * blockBytes;
+}
+
+int DecodeSecond(const uint8_t* in, int n, const int* slots, int slotCount, int16_t* frames) {
+    if (n < 1)
+        return 0;
+    if (slotCount < kFrameSlots)
+        std::memset(frames, 0, sizeof(int16_t) * kFrameSlots * static_cast<size_t>(n));
+    const uint8_t* p = in;
+    for (int k = 0; k < slotCount; ++k)
+        p += DecodeBlock(p, n, frames + slots[k], kFrameSlots);
+    return static_cast<int>(p - in);
+}
+
+}  // namespace DeltaCoding

@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+#include "EegFile/frame/DeltaCoding.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A straightforward coder written from the format's description, row by row and
+// with plain divisions, to check the fast one against.
+namespace reference {
+
+struct Row {
+    int bound, logMode, t, m, clamp;
+};
+const Row kRows[] = {{128, 0, 128, 1, 127},   {192, 0, 64, 2, 191},     {224, 0, 32, 2, 223},
+                     {416, 0, 32, 4, 415},    {464, 0, 16, 4, 463},     {800, 0, 32, 8, 799},
+                     {912, 0, 16, 8, 911},    {1568, 0, 32, 16, 1567},  {1808, 0, 16, 16, 1807},
+                     {3104, 0, 32, 32, 3103}, {3600, 0, 16, 32, 3599},  {4160, 0, 64, 64, 4159},
+                     {6176, 0, 32, 64, 6175}, {8256, 0, 64, 128, 8255}, {1 << 30, 1, 0, 0, 32767}};
+
+int ExpCode(int d) {
+    int a = std::abs(d);
+    int e = 0;
+    while (a >= 16) {
+        a /= 4;
+        ++e;
+    }
+    return e * 32 + (d >= 0 ? a : (-a) & 31);
+}
+
+int ExpValue(int byte) {
+    int mant = byte & 31;
+    if (mant >= 16)
+        mant -= 32;
+    return mant * (1 << (2 * ((byte >> 5) & 7)));
+}
+
+int Decode(int8_t b, int logMode, int t, int m) {
+    if (logMode)
+        return ExpValue(static_cast<uint8_t>(b));
+    if (std::abs(b) < t)
+        return b;
+    if (b > 0)
+        return (b - t) * m + t;
+    return (b + t) * m - t;
+}
+
+Bytes Encode(const std::vector<int16_t>& x) {
+    int n = static_cast<int>(x.size());
+    int D = 0;
+    for (int i = 0; i + 1 < n; ++i)
+        D = std::max(D, std::abs(x[i] - x[i + 1]));
+    const Row* row = &kRows[0];
+    for (const Row& r : kRows) {
+        if (D < r.bound) {
+            row = &r;
+            break;
+        }
+    }
+    Bytes out;
+    out.push_back(static_cast<uint8_t>(x[0] & 0xFF));
+    out.push_back(static_cast<uint8_t>((x[0] >> 8) & 0xFF));
+    out.push_back(static_cast<uint8_t>(row->logMode));
+    out.push_back(static_cast<uint8_t>(row->logMode ? 0 : row->t));
+    out.push_back(static_cast<uint8_t>(row->logMode ? 0 : row->m));
+    int r = x[0];
+    for (int i = 1; i < n; ++i) {
+        int d = std::clamp(x[i] - r, -row->clamp, row->clamp);
+        int code;
+        if (row->logMode)
+            code = ExpCode(d);
+        else if (std::abs(d) < row->t)
+            code = d;
+        else if (d > 0)
+            code = (d - row->t) / row->m + row->t;
+        else
+            code = (d + row->t) / row->m - row->t;
+        out.push_back(static_cast<uint8_t>(code));
+        r = static_cast<int16_t>(r +
+                                 Decode(static_cast<int8_t>(code), row->logMode, row->t, row->m));
+    }
+    return out;
+}
+
+std::vector<int16_t> DecodeBlock(const Bytes& in, int n) {
+    std::vector<int16_t> x(static_cast<size_t>(n));
+    int p = static_cast<int16_t>(in[0] | (in[1] << 8));
+    x[0] = static_cast<int16_t>(p);
+    for (int i = 1; i < n; ++i) {
+        p = static_cast<int16_t>(static_cast<uint16_t>(
+            p + Decode(static_cast<int8_t>(in[4 + static_cast<size_t>(i)]), in[2], in[3], in[4])));
+        x[static_cast<size_t>(i)] = static_cast<int16_t>(p);
+    }
+    return x;
+}
+
+}  // namespace reference
+
+Bytes EncodeChannel(const std::vector<int16_t>& x) {
+    Bytes out(static_cast<size_t>(DeltaCoding::BlockBytes(static_cast<int>(x.size()))));
+    EXPECT_EQ(DeltaCoding::EncodeBlock(x.data(), 1, static_cast<int>(x.size()), out.data()),
+              static_cast<int>(out.size()));
+    return out;
+}
+
+std::vector<int16_t> DecodeChannel(const Bytes& in, int n) {
+    std::vector<int16_t> x(static_cast<size_t>(n));
+    EXPECT_EQ(DeltaCoding::DecodeBlock(in.data(), n, x.data(), 1), DeltaCoding::BlockBytes(n));
+    return x;
+}
+
+}  // namespace
+
+TEST(DeltaCoding, ExponentCodeValues) {
+    using DeltaCoding::ConvertDelta;
+    using DeltaCoding::RestoreDelta;
+    EXPECT_EQ(static_cast<uint8_t>(ConvertDelta(15)), 0x0F);
+    EXPECT_EQ(static_cast<uint8_t>(ConvertDelta(16)), 0x24);
+    EXPECT_EQ(static_cast<uint8_t>(ConvertDelta(100)), 0x46);
+    EXPECT_EQ(static_cast<uint8_t>(ConvertDelta(-100)), 0x5A);
+    EXPECT_EQ(static_cast<uint8_t>(ConvertDelta(-1)), 0x1F);
+    EXPECT_EQ(static_cast<uint8_t>(ConvertDelta(-32768)), 0x00);
+    EXPECT_EQ(RestoreDelta(0x0F), 15);
+    EXPECT_EQ(RestoreDelta(0x24), 16);
+    EXPECT_EQ(RestoreDelta(0x46), 96);
+    EXPECT_EQ(RestoreDelta(0x5A), -96);
+    EXPECT_EQ(RestoreDelta(ConvertDelta(-16)), -16);
+    // Every 16-bit difference restores to its magnitude truncated at each shift.
+    for (int d = -32767; d <= 32767; ++d) {
+        const int code = static_cast<uint8_t>(ConvertDelta(static_cast<int16_t>(d)));
+        ASSERT_EQ(code, reference::ExpCode(d)) << d;
+        ASSERT_EQ(RestoreDelta(static_cast<int8_t>(code)), reference::ExpValue(code)) << d;
+    }
+    // Every byte decodes as the reference says, including exponent 7 (wrapping).
+    for (int b = 0; b < 256; ++b)
+        EXPECT_EQ(RestoreDelta(static_cast<int8_t>(b)),
+                  static_cast<int16_t>(static_cast<uint16_t>(reference::ExpValue(b))));
+}
+
+TEST(DeltaCoding, CodingTableRowsAndClamps) {
+    EXPECT_EQ(DeltaCoding::ChooseCoding(0).threshold, 128);
+    EXPECT_EQ(DeltaCoding::ChooseCoding(127).threshold, 128);
+    EXPECT_EQ(DeltaCoding::ChooseCoding(128).threshold, 64);
+    EXPECT_EQ(DeltaCoding::ChooseCoding(128).multiplier, 2);
+    EXPECT_EQ(DeltaCoding::ChooseCoding(8255).multiplier, 128);
+    EXPECT_EQ(DeltaCoding::ChooseCoding(8256).logMode, 1);
+    EXPECT_EQ(DeltaCoding::ChooseCoding(65535).logMode, 1);
+    for (const auto& row : reference::kRows) {
+        const auto& c = DeltaCoding::ChooseCoding(row.bound - 1);
+        EXPECT_EQ(c.logMode, row.logMode);
+        EXPECT_EQ(c.clamp, row.clamp);
+        if (row.logMode)
+            continue;
+        EXPECT_EQ(c.threshold, row.t);
+        EXPECT_EQ(c.multiplier, row.m);
+        EXPECT_EQ(1 << c.shift, row.m);
+        // The clamp is the largest difference the row codes into a signed byte.
+        EXPECT_EQ(row.clamp, (127 - row.t) * row.m + row.t + row.m - 1);
+        EXPECT_EQ(DeltaCoding::ConvertDeltaR(row.clamp, 0, row.t, row.m), 127);
+        EXPECT_EQ(DeltaCoding::ConvertDeltaR(-row.clamp, 0, row.t, row.m), -127);
+    }
+}
+
+// Channel blocks coded by hand from the format's rules.
+TEST(DeltaCoding, HandComputedBlocks) {
+    // Steps 10, -20, 127, -127: below 128, linear with t = 128, m = 1, exact.
+    std::vector<int16_t> exact = {1000, 1010, 990, 1117, 990};
+    Bytes exactBytes = {0xE8, 0x03, 0x00, 0x80, 0x01, 0x0A, 0xEC, 0x7F, 0x81};
+    EXPECT_EQ(EncodeChannel(exact), exactBytes);
+    EXPECT_EQ(DecodeChannel(exactBytes, 5), exact);
+
+    // Largest step 191: t = 64, m = 2. 150 -> (150-64)/2+64 = 107 (restores 150);
+    // -50 as it is; 0; -191 -> (-191+64)/2-64 = -127, restoring -190.
+    std::vector<int16_t> linear = {0, 150, 100, 100, -91};
+    Bytes linearBytes = {0x00, 0x00, 0x00, 0x40, 0x02, 0x6B, 0xCE, 0x00, 0x81};
+    EXPECT_EQ(EncodeChannel(linear), linearBytes);
+    EXPECT_EQ(DecodeChannel(linearBytes, 5), (std::vector<int16_t>{0, 150, 100, 100, -90}));
+
+    // A jump of 10000: log mode. 10000 -> e5 m9 (9216); then 784 from the
+    // reconstruction -> e3 m12 (768); -9984 -> e5 m-9 (-9216); -773 -> e3 m-12 (-768).
+    std::vector<int16_t> jump = {0, 10000, 10000, 0, -5};
+    Bytes jumpBytes = {0x00, 0x00, 0x01, 0x00, 0x00, 0xA9, 0x6C, 0xB7, 0x74};
+    EXPECT_EQ(EncodeChannel(jump), jumpBytes);
+    EXPECT_EQ(DecodeChannel(jumpBytes, 5), (std::vector<int16_t>{0, 9216, 9984, 768, 0}));
+
+    // Full-scale jump: clamped to 32767 (e6 m7 = 28672), then closing in.
+    std::vector<int16_t> full = {-32768, 32767, 32767, 32767, 32767, 32767};
+    Bytes fullBytes = {0x00, 0x80, 0x01, 0x00, 0x00, 0xC7, 0xC7, 0xA7, 0x6F, 0x2F};
+    EXPECT_EQ(EncodeChannel(full), fullBytes);
+    EXPECT_EQ(DecodeChannel(fullBytes, 6),
+              (std::vector<int16_t>{-32768, -4096, 24576, 31744, 32704, 32764}));
+
+    // One sample: the first row's header and no codes.
+    EXPECT_EQ(EncodeChannel({-2}), (Bytes{0xFE, 0xFF, 0x00, 0x80, 0x01}));
+}
+
+// One stored second: a block per stored slot, ascending; other slots read 0.
+TEST(DeltaCoding, StoredSecondOfTwoSlots) {
+    const int n = 5;
+    std::vector<int16_t> frames(static_cast<size_t>(DeltaCoding::kFrameSlots * n), 77);
+    const int16_t slot3[] = {0, 10000, 10000, 0, -5};
+    const int16_t slot30[] = {1000, 1010, 990, 1117, 990};
+    for (int i = 0; i < n; ++i) {
+        frames[static_cast<size_t>(32 * i + 3)] = slot3[i];
+        frames[static_cast<size_t>(32 * i + 30)] = slot30[i];
+    }
+    const int slots[] = {3, 30};
+    Bytes out(2 * 9 + 1, 0xEE);
+    EXPECT_EQ(DeltaCoding::EncodeSecond(frames.data(), n, slots, 2, out.data()), 18);
+    Bytes expected = {0x00, 0x00, 0x01, 0x00, 0x00, 0xA9, 0x6C, 0xB7, 0x74, 0xE8,
+                      0x03, 0x00, 0x80, 0x01, 0x0A, 0xEC, 0x7F, 0x81, 0xEE};
+    EXPECT_EQ(out, expected);
+
+    std::vector<int16_t> back(frames.size(), 555);
+    EXPECT_EQ(DeltaCoding::DecodeSecond(out.data(), n, slots, 2, back.data()), 18);
+    const int16_t slot3Back[] = {0, 9216, 9984, 768, 0};
+    for (int i = 0; i < n; ++i) {
+        for (int k = 0; k < 32; ++k) {
+            const int16_t v = back[static_cast<size_t>(32 * i + k)];
+            if (k == 3)
+                EXPECT_EQ(v, slot3Back[i]);
+            else if (k == 30)
+                EXPECT_EQ(v, slot30[i]);
+            else
+                EXPECT_EQ(v, 0) << "slot " << k;
+        }
+    }
+}
+
+// Random seconds: steps below 128 come back exactly; larger steps give exactly
+// the reference's bytes and values, and stay within the row's clamp of the input.
+TEST(DeltaCoding, RandomSecondsMatchReference) {
+    std::mt19937 rng(12345);
+    const int maxSteps[] = {1, 127, 150, 200, 400, 460, 900, 1800, 3500, 6000, 8255, 9000, 65535};
+    for (int n : {1, 2, 200, 256, 400}) {
+        for (int maxStep : maxSteps) {
+            for (int rep = 0; rep < 20; ++rep) {
+                std::uniform_int_distribution<int> step(-maxStep, maxStep);
+                std::vector<int16_t> x(static_cast<size_t>(n));
+                int v = std::uniform_int_distribution<int>(-32768, 32767)(rng);
+                for (auto& s : x) {
+                    int next = v + step(rng);
+                    if (next > 32767 || next < -32768)
+                        next = v - (next - v);  // reflect to stay in range
+                    v = std::clamp(next, -32768, 32767);
+                    s = static_cast<int16_t>(v);
+                }
+                Bytes coded = EncodeChannel(x);
+                ASSERT_EQ(coded, reference::Encode(x)) << "n " << n << " step " << maxStep;
+                std::vector<int16_t> back = DecodeChannel(coded, n);
+                ASSERT_EQ(back, reference::DecodeBlock(coded, n));
+                if (maxStep < 128) {
+                    ASSERT_EQ(back, x);
+                }
+            }
+        }
+    }
+}
+
+// Whatever bytes a damaged file holds decode without fault, as the reference says.
+TEST(DeltaCoding, ArbitraryBytesDecodeLikeReference) {
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int rep = 0; rep < 2000; ++rep) {
+        const int n = 1 + rep % 64;
+        Bytes block(static_cast<size_t>(DeltaCoding::BlockBytes(n)));
+        for (auto& b : block)
+            b = static_cast<uint8_t>(byte(rng));
+        if (rep % 4 == 0)
+            block[2] = 0;  // linear mode with a random threshold and multiplier
+        ASSERT_EQ(DecodeChannel(block, n), reference::DecodeBlock(block, n));
+    }
+}
+
+// A whole second of 32 slots with mixed step sizes, some slots left out: each
+// stored slot's block is the reference's, and decoding restores what it decodes.
+TEST(DeltaCoding, WholeSecondsMatchReferencePerSlot) {
+    std::mt19937 rng(2024);
+    for (int n : {1, 3, 64, 65, 200, 400}) {
+        std::vector<int16_t> frames(static_cast<size_t>(32 * n));
+        for (int k = 0; k < 32; ++k) {
+            const int maxStep = (k % 4 == 0)   ? 100
+                                : (k % 4 == 1) ? 700
+                                : (k % 4 == 2) ? 5000
+                                               : 40000;
+            std::uniform_int_distribution<int> step(-maxStep, maxStep);
+            int v = 0;
+            for (int i = 0; i < n; ++i) {
+                v = std::clamp(v + step(rng), -32768, 32767);
+                frames[static_cast<size_t>(32 * i + k)] = static_cast<int16_t>(v);
+            }
+        }
+        std::vector<int> slots;
+        for (int k = 0; k < 32; ++k) {
+            if (k % 7 != 5)
+                slots.push_back(k);
+        }
+        const int count = static_cast<int>(slots.size());
+        Bytes out(static_cast<size_t>(count * DeltaCoding::BlockBytes(n)));
+        ASSERT_EQ(DeltaCoding::EncodeSecond(frames.data(), n, slots.data(), count, out.data()),
+                  static_cast<int>(out.size()));
+        Bytes expected;
+        for (int k : slots) {
+            std::vector<int16_t> x;
+            for (int i = 0; i < n; ++i)
+                x.push_back(frames[static_cast<size_t>(32 * i + k)]);
+            Bytes b = reference::Encode(x);
+            expected.insert(expected.end(), b.begin(), b.end());
+        }
+        ASSERT_EQ(out, expected) << "n " << n;
+
+        std::vector<int16_t> back(frames.size(), -1);
+        ASSERT_EQ(DeltaCoding::DecodeSecond(out.data(), n, slots.data(), count, back.data()),
+                  static_cast<int>(out.size()));
+        for (int j = 0; j < count; ++j) {
+            const size_t at = static_cast<size_t>(j * DeltaCoding::BlockBytes(n));
+            Bytes block(out.begin() + static_cast<long>(at),
+                        out.begin() + static_cast<long>(
+                                          at + static_cast<size_t>(DeltaCoding::BlockBytes(n))));
+            std::vector<int16_t> values = reference::DecodeBlock(block, n);
+            for (int i = 0; i < n; ++i)
+                ASSERT_EQ(back[static_cast<size_t>(32 * i + slots[static_cast<size_t>(j)])],
+                          values[static_cast<size_t>(i)]);
+        }
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(back[static_cast<size_t>(32 * i + 5)], 0);
+    }
+}
