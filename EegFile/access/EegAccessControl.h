@@ -51,7 +51,8 @@ public:
     // 1 granted, 0 refused. Clears writer active and lock failure. Throws
     // CEegFileException code 10 for a control file that is not ours,
     // CTKCompoundFileException lockTimeout when the control byte is not had in
-    // time, CFileException for the files; the files on disk then stay as they were.
+    // time, CFileException for the files; the files on disk then stay as they were
+    // (a control file this call created stays, empty, which lists no station).
     int TakeMode(Mode mode);
     // Changes the mode of this station's entry; 1 granted (or already the mode),
     // 0 refused, without access held, or when the entry is gone.

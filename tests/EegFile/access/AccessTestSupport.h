@@ -135,14 +135,9 @@ public:
         }
         return m_status;
     }
-    // SIGKILL, then reaped: by the time this returns the kernel has closed its files.
+    // SIGKILL, then reaped: by the time this returns the kernel has closed the
+    // child's files. What it wrote before dying can still be read.
     void Kill() {
-        if (m_pid > 0)
-            ::kill(m_pid, SIGKILL);
-        Wait();
-    }
-    // Closes only the sending side, so that what the child wrote can still be read.
-    void KillKeepingInput() {
         if (m_pid > 0) {
             ::kill(m_pid, SIGKILL);
             int status = 0;
