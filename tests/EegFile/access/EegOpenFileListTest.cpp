@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "AccessTestSupport.h"
 #include "Platform/Registry.h"
 #include "TestSupport.h"
 
@@ -125,4 +126,51 @@ TEST(EegOpenFileList, WithoutAnApplicationKeyNothingIsReadOrWritten) {
     EXPECT_TRUE(std::filesystem::is_empty(reg.dir.path()));
     list.Load();
     EXPECT_EQ(list.GetCount(), 0);
+}
+
+TEST(EegOpenFileList, RoundTripsThroughTheStoreBetweenProcesses) {
+    ScopedRegistry reg;
+    // One program of the station stores its list...
+    accesstest::Child writer("STATION", [](accesstest::Child&) {
+        CEegOpenFileList& list = GetTheEegOpenFileList();
+        list.RemoveAll();
+        list.Add("/rec/one.eeg", CPatientInfo::rsRecording, "QM-1");
+        list.Add("/rec/two.eeg", CPatientInfo::rsReadyToArchive, "");
+        list.Store();
+        return 0;
+    });
+    ASSERT_EQ(writer.Wait(), 0);
+    const std::string stored =
+        "/rec/one.eeg|" + CPatientInfo::Format(CPatientInfo::rsRecording).str() + "|QM-1" + '\0' +
+        "/rec/two.eeg|" + CPatientInfo::Format(CPatientInfo::rsReadyToArchive).str() + "|" + '\0' +
+        '\0';
+    EXPECT_EQ(reg.Value(), stored);
+
+    // ...another loads it, changes it and stores it back...
+    CEegOpenFileList& list = GetTheEegOpenFileList();
+    list.Load();
+    ASSERT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(list.GetFileName(0), "/rec/one.eeg");
+    EXPECT_EQ(list.GetFileStatus(0), CPatientInfo::rsRecording);
+    EXPECT_EQ(list.GetQmFileId(0), "QM-1");
+    EXPECT_EQ(list.GetFileStatus(1), CPatientInfo::rsReadyToArchive);
+    list.Remove("/rec/one.eeg");
+    list.Add("/rec/three.eeg", CPatientInfo::rsReadyToRead, "Q|3");
+    list.Store();
+
+    // ...and a third sees exactly that.
+    accesstest::Child reader("STATION", [](accesstest::Child&) {
+        CEegOpenFileList& mine = GetTheEegOpenFileList();
+        mine.Load();
+        if (mine.GetCount() != 2)
+            return 2;
+        if (mine.GetFileName(0) != "/rec/two.eeg" || mine.GetQmFileId(0) != "")
+            return 3;
+        if (mine.GetFileName(1) != "/rec/three.eeg" ||
+            mine.GetFileStatus(1) != CPatientInfo::rsReadyToRead || mine.GetQmFileId(1) != "Q|3")
+            return 4;
+        return 0;
+    });
+    EXPECT_EQ(reader.Wait(), 0);
+    list.RemoveAll();
 }
