@@ -1,5 +1,5 @@
-// Helpers of the container tests: little-endian fields of a file's bytes, the
-// fields of a section header as the tests expect them, processes and pipes.
+// Helpers of the container tests: little-endian fields of a file's bytes, section
+// headers as the tests expect them, content patterns, processes and pipes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,19 +8,27 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "EegFile/container/TKCompoundFile.h"
 #include "EegFile/container/TKCompoundFileException.h"
 #include "Platform/Exception.h"
+#include "TestSupport.h"
 
 namespace containertest {
 
 using Bytes = std::vector<unsigned char>;
+using testsupport::ExpectThrows;
+using testsupport::ReadBytes;
+using testsupport::TempDir;
+using testsupport::WriteBytes;
 
 inline uint64_t Le(const Bytes& b, size_t at, int width) {
     uint64_t v = 0;
@@ -41,35 +49,6 @@ inline void PutLe(Bytes& b, size_t at, uint64_t v, int width) {
 inline std::string Text(const Bytes& b, size_t at, size_t n) {
     return std::string(reinterpret_cast<const char*>(b.data() + at), n);
 }
-
-// A section header's fields, read from the file's bytes at offset.
-struct Header {
-    std::string magic;  // 8 bytes
-    std::string name;   // 16 bytes
-    int64_t offset, next;
-    int32_t linked, free, size, used, copy, headerSize, sequence, annotationLength;
-    uint32_t annotation[8];
-};
-
-inline Header HeaderAt(const Bytes& b, size_t at) {
-    Header h;
-    h.magic = Text(b, at, 8);
-    h.name = Text(b, at + 8, 16);
-    h.offset = Le64(b, at + 24);
-    h.next = Le64(b, at + 32);
-    h.linked = Le32(b, at + 40);
-    h.free = Le32(b, at + 44);
-    h.size = Le32(b, at + 48);
-    h.used = Le32(b, at + 52);
-    h.copy = Le32(b, at + 56);
-    h.headerSize = Le32(b, at + 60);
-    h.sequence = Le32(b, at + 64);
-    h.annotationLength = Le32(b, at + 68);
-    for (int i = 0; i < 8; ++i)
-        h.annotation[i] = static_cast<uint32_t>(Le32(b, at + 72 + 4 * static_cast<size_t>(i)));
-    return h;
-}
-
 // A name as its 16-byte field holds it.
 inline std::string NameField(const char* name) {
     std::string s(name);
@@ -77,20 +56,40 @@ inline std::string NameField(const char* name) {
     return s;
 }
 
-inline const std::string kHeaderMagic("SctHdr\0\0", 8);
-inline const std::string kTrailerMagic("SctTrlr\0", 8);
+// The fields of a section header that change: next, linked, free, size, used, sequence.
+using Fields = std::array<int64_t, 6>;
 
-// Expects a trailer for the section (offset, size) at its end.
-inline void ExpectTrailer(const Bytes& b, int64_t offset, int32_t size) {
-    const size_t at = static_cast<size_t>(offset + size - 24);
-    ASSERT_LE(at + 24, b.size());
-    EXPECT_EQ(Text(b, at, 8), kTrailerMagic) << "trailer of the section at " << offset;
-    EXPECT_EQ(Le64(b, at + 8), offset);
-    EXPECT_EQ(Le32(b, at + 16), size);
-    EXPECT_EQ(Le32(b, at + 20), 0);
+// The section at `at`: checks what every section has (its magic, its own offset,
+// the header size and a trailer at its end; the stream's name and copy when
+// given) and returns the fields that change.
+inline Fields Section(const Bytes& b, int64_t at, const char* name = nullptr, int copy = 1) {
+    const size_t p = static_cast<size_t>(at);
+    if (p + 104 > b.size()) {
+        ADD_FAILURE() << "no section header at " << at;
+        return {};
+    }
+    const Fields f{Le64(b, p + 32), Le32(b, p + 40), Le32(b, p + 44),
+                   Le32(b, p + 48), Le32(b, p + 52), Le32(b, p + 64)};
+    EXPECT_EQ(Text(b, p, 8), std::string("SctHdr\0\0", 8)) << "section at " << at;
+    EXPECT_EQ(Le64(b, p + 24), at);
+    EXPECT_EQ(Le32(b, p + 60), 104);
+    if (name) {
+        EXPECT_EQ(Text(b, p + 8, 16), NameField(name));
+        EXPECT_EQ(Le32(b, p + 56), copy);
+    }
+    const size_t t = p + static_cast<size_t>(f[3]) - 24;
+    if (f[3] < 128 || t + 24 > b.size()) {
+        ADD_FAILURE() << "no room for the trailer of the section at " << at;
+        return f;
+    }
+    EXPECT_EQ(Text(b, t, 8), std::string("SctTrlr\0", 8)) << "trailer of the section at " << at;
+    EXPECT_EQ(Le64(b, t + 8), at);
+    EXPECT_EQ(Le32(b, t + 16), f[3]);
+    EXPECT_EQ(Le32(b, t + 20), 0);
+    return f;
 }
 
-// Deterministic content: byte i of a stream written in generation g.
+// Byte i of a stream written in generation g.
 inline unsigned char Pattern(int64_t i, int g = 0) {
     return static_cast<unsigned char>((i * 131 + (i >> 8) * 7 + g * 29) & 0xFF);
 }
@@ -99,6 +98,31 @@ inline Bytes PatternBytes(int64_t from, int64_t n, int g = 0) {
     for (int64_t i = 0; i < n; ++i)
         b[static_cast<size_t>(i)] = Pattern(from + i, g);
     return b;
+}
+
+inline void WriteAll(CTKStream* s, const Bytes& b) {
+    s->Write(b.data(), static_cast<UINT>(b.size()));
+}
+inline Bytes ReadRange(CTKStream* s, int64_t from, int64_t n) {
+    Bytes b(static_cast<size_t>(n));
+    s->Seek(from);
+    b.resize(s->Read(b.data(), static_cast<UINT>(b.size())));
+    return b;
+}
+inline Bytes ReadAll(CTKStream* s) {
+    return ReadRange(s, 0, s->GetLength());
+}
+// Creates (name, copy) in f, writes data and closes it.
+inline void WriteStream(CTKCompoundFile& f, const char* name, int copy, int unit,
+                        const Bytes& data) {
+    CTKStream* s = f.CreateStream(name, copy, 0, unit);
+    ASSERT_NE(s, nullptr) << name;
+    WriteAll(s, data);
+    f.CloseStream(s);
+}
+inline void CreateEmpty(const std::string& path) {
+    CTKCompoundFile f;
+    f.Create(path.c_str());
 }
 
 // The code of a container exception thrown by f, -1 for none, -2 for another kind.
@@ -115,37 +139,53 @@ int ContainerCode(F&& f) {
     return -1;
 }
 
-// One direction of talk between two processes: messages of fixed-size records.
+// A section header's 104 bytes, built by hand for forged files.
+inline Bytes HeaderBytes(const char* name, int64_t offset, int64_t next, int32_t linked,
+                         int32_t free, int32_t size, int32_t used, int32_t copy, int32_t sequence) {
+    Bytes b(104, 0);
+    std::memcpy(b.data(), "SctHdr", 6);
+    std::strncpy(reinterpret_cast<char*>(b.data()) + 8, name, 15);
+    PutLe(b, 24, static_cast<uint64_t>(offset), 8);
+    PutLe(b, 32, static_cast<uint64_t>(next), 8);
+    const int32_t words[] = {linked, free, size, used, copy, 104, sequence};
+    for (size_t i = 0; i < 7; ++i)
+        PutLe(b, 40 + 4 * i, static_cast<uint32_t>(words[i]), 4);
+    return b;
+}
+
+// One direction of talk between two processes: fixed-size records.
 class Pipe {
 public:
     Pipe() { EXPECT_EQ(::pipe2(m_fd, O_CLOEXEC), 0); }
-    ~Pipe() {
-        CloseRead();
-        CloseWrite();
-    }
+    ~Pipe() { Close(); }
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
 
     template <class T>
     void Send(const T& value) {
-        const auto* p = reinterpret_cast<const char*>(&value);
-        size_t done = 0;
-        while (done < sizeof value) {
-            const ssize_t n = ::write(m_fd[1], p + done, sizeof value - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return;
-            done += static_cast<size_t>(n);
-        }
+        Transfer(1, const_cast<T*>(&value), sizeof value);
     }
     // False when the other side is gone.
     template <class T>
     bool Receive(T& value) {
-        auto* p = reinterpret_cast<char*>(&value);
-        size_t done = 0;
-        while (done < sizeof value) {
-            const ssize_t n = ::read(m_fd[0], p + done, sizeof value - done);
+        return Transfer(0, &value, sizeof value);
+    }
+
+    // Closes the ends given (0 read, 1 write), by default both.
+    void Close(std::initializer_list<int> ends = {0, 1}) {
+        for (int i : ends) {
+            if (m_fd[i] >= 0)
+                ::close(m_fd[i]);
+            m_fd[i] = -1;
+        }
+    }
+
+private:
+    bool Transfer(int end, void* data, size_t size) {
+        auto* p = static_cast<char*>(data);
+        for (size_t done = 0; done < size;) {
+            const ssize_t n = end ? ::write(m_fd[1], p + done, size - done)
+                                  : ::read(m_fd[0], p + done, size - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -154,17 +194,17 @@ public:
         }
         return true;
     }
-    void CloseRead() { CloseEnd(0); }
-    void CloseWrite() { CloseEnd(1); }
-
-private:
-    void CloseEnd(int i) {
-        if (m_fd[i] >= 0)
-            ::close(m_fd[i]);
-        m_fd[i] = -1;
-    }
     int m_fd[2] = {-1, -1};
 };
+
+// Keeps only the pipe ends a process uses, so that a peer's end reads as end of
+// file instead of a wait without end.
+inline void KeepEnds(std::initializer_list<Pipe*> sending, std::initializer_list<Pipe*> receiving) {
+    for (Pipe* p : sending)
+        p->Close({0});
+    for (Pipe* p : receiving)
+        p->Close({1});
+}
 
 // Runs body in a child process, which exits with body's result (90 when it
 // throws a library exception, whose message goes to stderr).
@@ -188,31 +228,10 @@ inline pid_t Spawn(const std::function<int()>& body) {
 // The child's exit code, or -1 when it did not exit normally.
 inline int Reap(pid_t pid) {
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
-}  // namespace containertest
-
-namespace containertest {
-
-// A section header's 104 bytes, built by hand for forged files.
-inline Bytes HeaderBytes(const char* name, int64_t offset, int64_t next, int32_t linked,
-                         int32_t free, int32_t size, int32_t used, int32_t copy, int32_t sequence) {
-    Bytes b(104, 0);
-    std::memcpy(b.data(), "SctHdr", 6);
-    std::strncpy(reinterpret_cast<char*>(b.data()) + 8, name, 15);
-    PutLe(b, 24, static_cast<uint64_t>(offset), 8);
-    PutLe(b, 32, static_cast<uint64_t>(next), 8);
-    PutLe(b, 40, static_cast<uint32_t>(linked), 4);
-    PutLe(b, 44, static_cast<uint32_t>(free), 4);
-    PutLe(b, 48, static_cast<uint32_t>(size), 4);
-    PutLe(b, 52, static_cast<uint32_t>(used), 4);
-    PutLe(b, 56, static_cast<uint32_t>(copy), 4);
-    PutLe(b, 60, 104, 4);
-    PutLe(b, 64, static_cast<uint32_t>(sequence), 4);
-    return b;
+    pid_t got;
+    while ((got = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    return got == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace containertest

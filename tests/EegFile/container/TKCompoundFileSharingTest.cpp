@@ -10,22 +10,13 @@
 
 #include <chrono>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "ContainerTestSupport.h"
-#include "EegFile/container/TKCompoundFile.h"
-#include "EegFile/container/TKCompoundFileException.h"
 #include "Platform/File.h"
-#include "TestSupport.h"
 
 namespace {
 using namespace containertest;
-using testsupport::ReadBytes;
-using testsupport::TempDir;
-
-void WriteAll(CTKStream* s, const Bytes& b) {
-    s->Write(b.data(), static_cast<UINT>(b.size()));
-}
 
 // A hook that only writes down its calls ("D+" take, "D-" release) and keeps state.
 class RecordingHook : public CTKLockHook {
@@ -80,7 +71,7 @@ private:
 
 // One station: its lock file, its two hooks and its container.
 struct Station {
-    Station(const std::string& lockPath, int timeoutMs = 10000)
+    explicit Station(const std::string& lockPath, int timeoutMs = 10000)
         : lockFile(lockPath.c_str(), CFile::modeCreate | CFile::modeNoTruncate |
                                          CFile::modeReadWrite | CFile::shareDenyNone),
           writer(lockFile, 0, timeoutMs),
@@ -102,98 +93,110 @@ TEST(TKCompoundFileSharing, HooksAreTakenAroundDirectoryWorkAndFileGrowth) {
     CTKCompoundFile f;
     f.SetWriterHook(&writer);
     f.SetDirectoryHook(&directory);
+    // The log since the last call.
+    auto taken = [&] { return std::exchange(log, std::string()); };
 
     f.Create(path.c_str());  // the directory's first section extends the file
-    EXPECT_EQ(log, "D+ W+ W- D- ");
-    log.clear();
+    EXPECT_EQ(taken(), "D+ W+ W- D- ");
     f.Close();
-    EXPECT_EQ(log, "W- ");
-    log.clear();
-
+    EXPECT_EQ(taken(), "W- ");
     f.Open(path.c_str(), 0);  // the load refreshes the directory, nested
-    EXPECT_EQ(log, "D+ D+ D+ D- ");
-    log.clear();
-
+    EXPECT_EQ(taken(), "D+ D+ D+ D- ");
     // Creation: directory lock, its refresh nested in it, the writer lock for
     // the new section; the directory record fits the directory's section.
     CTKStream* s = f.CreateStream("Data", 1, 0, 1000);
-    EXPECT_EQ(log, "D+ D+ D+ W+ W- D- ");
-    log.clear();
+    EXPECT_EQ(taken(), "D+ D+ D+ W+ W- D- ");
     WriteAll(s, PatternBytes(0, 1000));  // inside the first section
-    EXPECT_EQ(log, "");
+    EXPECT_EQ(taken(), "");
     WriteAll(s, PatternBytes(1000, 1000));  // a new section at the file's end
-    EXPECT_EQ(log, "W+ W- ");
-    log.clear();
-    f.CreateStream("After", 1, 0, 0);
-    log.clear();
+    EXPECT_EQ(taken(), "W+ W- ");
+    CTKStream* after = f.CreateStream("After", 1, 0, 0);
+    taken();
     s->Trim(0);  // the spare becomes a released section under the writer lock
-    EXPECT_EQ(log, "W+ W- ");
-    log.clear();
+    EXPECT_EQ(taken(), "W+ W- ");
     WriteAll(s, PatternBytes(2000, 100));  // reuse needs no lock
-    EXPECT_EQ(log, "");
     f.CloseStream(s);
-    EXPECT_EQ(log, "");
+    f.CloseStream(after);
+    EXPECT_EQ(taken(), "");
 
     // An outer holder keeps the lock: nested takes give back what they found.
     directory.SetLockState(1);
-    log.clear();
+    taken();
     f.OpenStream("Data", 1, 0, 1, 0);
-    EXPECT_EQ(log, "D+ D+ D+ D+ ");
+    EXPECT_EQ(taken(), "D+ D+ D+ D+ ");
     EXPECT_EQ(directory.m_held, 1);
     directory.SetLockState(0);
-    log.clear();
 
     // An open-ended stream holds the writer lock from its creation to its close.
-    f.Close();
-    log.clear();
-    f.Open(path.c_str(), 0);
-    log.clear();
     CTKStream* oe = f.CreateStream("Copy", 1, 1, 0);
     ASSERT_NE(oe, nullptr);
     EXPECT_EQ(writer.m_held, 1);
     EXPECT_EQ(directory.m_held, 0);
-    log.clear();
+    taken();
     WriteAll(oe, PatternBytes(0, 5000));
-    EXPECT_EQ(log, "");
+    EXPECT_EQ(taken(), "");
     f.CloseStream(oe);
-    EXPECT_EQ(log, "W- ");
+    EXPECT_EQ(taken(), "W- ");
     EXPECT_EQ(writer.m_held, 0);
 }
 
-TEST(TKCompoundFileSharing, SecondCreatorWaitsAndSeesTheFirstsRecord) {
+TEST(TKCompoundFileSharing, CreatorTimesOutOrWaitsAndSeesTheFirstsRecord) {
     TempDir dir;
     const std::string path = dir.File("two.eeg");
     const std::string lockPath = dir.File("two.$lo");
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-    }
-    Pipe held, done;
+    CreateEmpty(path);
+    Pipe held, timedOut, done;
     const pid_t first = Spawn([&] {
+        KeepEnds({&held}, {&timedOut, &done});
         Station a(lockPath);
         a.container.Open(path.c_str(), 0);
         a.directory.SetLockState(1);  // a reviewer holding the directory lock
         held.Send('h');
-        CTKStream* s = a.container.CreateStream("FromA", 1, 0, 0);
-        WriteAll(s, PatternBytes(0, 3000, 1));
-        a.container.CloseStream(s);
-        a.directory.SetLockState(0);
         char c;
-        done.Receive(c);
-        return 0;
+        if (!timedOut.Receive(c))
+            return 2;
+        WriteStream(a.container, "FromA", 1, 0, PatternBytes(0, 3000, 1));
+        a.directory.SetLockState(0);
+        return done.Receive(c) ? 0 : 3;
     });
     const pid_t second = Spawn([&] {
+        KeepEnds({&timedOut, &done}, {&held});
         char c;
         if (!held.Receive(c))
             return 2;
+        {
+            // A short wait ends in the time-out, naming the lock file; the
+            // container stays open without a usable directory until closed.
+            Station b(lockPath, 100);
+            try {
+                b.container.Open(path.c_str(), 0);
+                return 3;
+            } catch (CException* e) {
+                auto* ce = dynamic_cast<CTKCompoundFileException*>(e);
+                const bool named = ce && ce->m_nError == CTKCompoundFileException::lockTimeout &&
+                                   ce->m_strFileName == lockPath.c_str() &&
+                                   std::string(ce->GetErrorText()).find("File locking timeout.") !=
+                                       std::string::npos;
+                e->Delete();
+                if (!named)
+                    return 4;
+            }
+            if (!b.container.IsOpen() || b.container.CreateStream("X", 1, 0, 0))
+                return 5;
+            b.container.Close();
+            if (b.container.IsOpen())
+                return 6;
+        }
+        timedOut.Send('t');
         Station b(lockPath);
         b.container.Open(path.c_str(), 0);  // waits for the directory lock
-        CTKStream* s = b.container.CreateStream("FromB", 1, 0, 0);
-        WriteAll(s, PatternBytes(0, 3000, 2));
+        WriteStream(b.container, "FromB", 1, 0, PatternBytes(0, 3000, 2));
         b.container.Close();
         done.Send('d');
         return 0;
     });
+    for (Pipe* p : {&held, &timedOut, &done})
+        p->Close();
     EXPECT_EQ(Reap(second), 0);
     EXPECT_EQ(Reap(first), 0);
 
@@ -203,63 +206,14 @@ TEST(TKCompoundFileSharing, SecondCreatorWaitsAndSeesTheFirstsRecord) {
     EXPECT_EQ(Text(b, 140, 16), NameField("FromB"));
     CTKCompoundFile f;
     f.Open(path.c_str(), 1);
-    for (int i = 1; i <= 2; ++i) {
-        CTKStream* s = f.OpenStream(i == 1 ? "FromA" : "FromB", 1, 0, 1, 0);
-        ASSERT_NE(s, nullptr);
-        Bytes got(3000);
-        EXPECT_EQ(s->Read(got.data(), 3000), 3000u);
-        EXPECT_EQ(got, PatternBytes(0, 3000, i));
-    }
-}
-
-TEST(TKCompoundFileSharing, LockTimeOutNamesTheLockFile) {
-    TempDir dir;
-    const std::string path = dir.File("busy.eeg");
-    const std::string lockPath = dir.File("busy.$lo");
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-    }
-    Pipe held, release;
-    const pid_t reviewer = Spawn([&] {
-        Station a(lockPath);
-        a.directory.SetLockState(1);
-        held.Send('h');
-        char c;
-        release.Receive(c);
-        return 0;
-    });
-    char c;
-    ASSERT_TRUE(held.Receive(c));
-    const pid_t creator = Spawn([&] {
-        Station b(lockPath, 100);
-        int code = ContainerCode([&] { b.container.Open(path.c_str(), 0); });
-        if (code != CTKCompoundFileException::lockTimeout)
-            return 10 + code;
-        try {
-            b.container.Open(path.c_str(), 0);
-        } catch (CException* e) {
-            auto* ce = dynamic_cast<CTKCompoundFileException*>(e);
-            const bool names =
-                ce && ce->m_strFileName == lockPath.c_str() &&
-                std::string(ce->GetErrorText()).find("File locking timeout.") != std::string::npos;
-            e->Delete();
-            if (!names)
-                return 3;
-        }
-        // The file stays open without a usable directory until it is closed.
-        if (!b.container.IsOpen() || b.container.CreateStream("X", 1, 0, 0))
-            return 4;
-        b.container.Close();
-        return b.container.IsOpen() ? 5 : 0;
-    });
-    EXPECT_EQ(Reap(creator), 0);
-    release.Send('r');
-    EXPECT_EQ(Reap(reviewer), 0);
+    EXPECT_EQ(ReadAll(f.OpenStream("FromA", 1, 0, 1, 0)), PatternBytes(0, 3000, 1));
+    EXPECT_EQ(ReadAll(f.OpenStream("FromB", 1, 0, 1, 0)), PatternBytes(0, 3000, 2));
 }
 
 // What the writer tells the reader: the writes of generation g that returned
-// have put the stream's bytes [0, length) there. length -1 announces a cut.
+// have put the stream's bytes [0, length) there. A negative length asks for an
+// answer: -1 before the cut, once the reader has caught up; -2 after it, once
+// the reader has seen the stream empty.
 struct Progress {
     int32_t generation;
     int64_t length;
@@ -269,50 +223,47 @@ TEST(TKCompoundFileSharing, ReaderReadsEveryByteTheWritersReturnedWritesPutThere
     TempDir dir;
     const std::string path = dir.File("follow.eeg");
     const std::string lockPath = dir.File("follow.$lo");
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-    }
+    CreateEmpty(path);
     Pipe toReader, toWriter;
     const pid_t writer = Spawn([&] {
+        KeepEnds({&toReader}, {&toWriter});
         Station w(lockPath);
         w.container.Open(path.c_str(), 0);
         CTKStream* s = w.container.CreateStream("EEGData", 1, 0, 1000);
         s->SetKeepWritesWhole(1);
         s->SetCommitOnGrowth(1);
         uint32_t seed = 12345;
-        auto nextSize = [&] {
-            seed = seed * 1103515245u + 12345u;
-            return 50 + static_cast<int64_t>((seed >> 8) % 1300);
-        };
         auto writeSome = [&](int generation, int count) {
             for (int i = 0; i < count; ++i) {
-                const int64_t at = s->GetLength();
-                WriteAll(s, PatternBytes(at, nextSize(), generation));
+                seed = seed * 1103515245u + 12345u;
+                WriteAll(s, PatternBytes(s->GetLength(), 50 + (seed >> 8) % 1300, generation));
                 toReader.Send(Progress{generation, s->GetLength()});
             }
+        };
+        auto handshake = [&](Progress p) {
+            char ack;
+            toReader.Send(p);
+            return toWriter.Receive(ack);
         };
         writeSome(0, 60);
         // Another stream's section lands behind this one's, so the trim keeps
         // the spare room as a released section, which the writes then reuse.
-        CTKStream* events = w.container.CreateStream("EventList", 1, 0, 0);
-        WriteAll(events, PatternBytes(0, 100));
-        w.container.CloseStream(events);
+        WriteStream(w.container, "EventList", 1, 0, PatternBytes(0, 100));
         s->Trim(0);
         writeSome(0, 60);
-        // A cut, once the reader has caught up; then growth from the released sections.
-        toReader.Send(Progress{0, -1});
-        char ack;
-        if (!toWriter.Receive(ack))
+        // A cut, then growth from the released sections.
+        if (!handshake(Progress{0, -1}))
             return 2;
         s->Truncate();
-        toReader.Send(Progress{1, 0});
+        if (!handshake(Progress{1, -2}))
+            return 3;
         writeSome(1, 80);
         toReader.Send(Progress{-1, 0});
         w.container.Close();
         return 0;
     });
     const pid_t reader = Spawn([&] {
+        KeepEnds({&toWriter}, {&toReader});
         Station r(lockPath);
         Progress p{};
         if (!toReader.Receive(p))
@@ -322,36 +273,28 @@ TEST(TKCompoundFileSharing, ReaderReadsEveryByteTheWritersReturnedWritesPutThere
         if (!s)
             return 3;
         int64_t checked = 0;
-        int generation = 0;
-        int64_t reads = 0;
-        for (; p.generation >= 0; toReader.Receive(p)) {
+        int reads = 0;
+        do {
+            s->Refresh();
+            if (p.length == -2 && s->GetLength() != 0)
+                return 7;
             if (p.length < 0) {
+                checked = 0;
                 toWriter.Send('a');
                 continue;
             }
-            if (p.generation != generation) {
-                generation = p.generation;
-                checked = 0;
-            }
-            s->Refresh();
-            if (s->GetLength() < p.length) {
-                fprintf(stderr, "reader: length %lld, writer said %lld\n",
-                        static_cast<long long>(s->GetLength()), static_cast<long long>(p.length));
+            if (s->GetLength() < p.length)
                 return 4;
-            }
-            Bytes got(static_cast<size_t>(p.length - checked));
-            s->Seek(checked);
-            if (s->Read(got.data(), static_cast<UINT>(got.size())) != got.size() ||
-                got != PatternBytes(checked, p.length - checked, generation)) {
-                fprintf(stderr, "reader: bytes %lld..%lld differ\n",
-                        static_cast<long long>(checked), static_cast<long long>(p.length));
+            if (ReadRange(s, checked, p.length - checked) !=
+                PatternBytes(checked, p.length - checked, p.generation))
                 return 5;
-            }
             checked = p.length;
             ++reads;
-        }
-        return reads == 60 + 60 + 1 + 80 ? 0 : 6;
+        } while (toReader.Receive(p) && p.generation >= 0);
+        return p.generation < 0 && reads == 60 + 60 + 80 ? 0 : 6;
     });
+    toReader.Close();
+    toWriter.Close();
     EXPECT_EQ(Reap(writer), 0);
     EXPECT_EQ(Reap(reader), 0);
 
@@ -360,9 +303,7 @@ TEST(TKCompoundFileSharing, ReaderReadsEveryByteTheWritersReturnedWritesPutThere
     f.Open(path.c_str(), 1);
     CTKStream* s = f.OpenStream("EEGData", 1, 0, 1, 0);
     ASSERT_NE(s, nullptr);
-    Bytes all(static_cast<size_t>(s->GetLength()));
-    ASSERT_EQ(s->Read(all.data(), static_cast<UINT>(all.size())), all.size());
-    EXPECT_EQ(all, PatternBytes(0, s->GetLength(), 1));
+    EXPECT_EQ(ReadAll(s), PatternBytes(0, s->GetLength(), 1));
 }
 
 }  // namespace

@@ -1,43 +1,22 @@
 // The container's bytes against hand-computed bytes, and its management of
-// streams: create, open, names, copies, disk space, refusals and failures.
+// streams: create, open, names, copies, scans, disk space, refusals and failures.
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <string>
 #include <vector>
 
 #include "ContainerTestSupport.h"
-#include "EegFile/container/TKCompoundFile.h"
-#include "EegFile/container/TKCompoundFileException.h"
-#include "Platform/Archive.h"
 #include "Platform/FaultInjection.h"
-#include "TestSupport.h"
 
 namespace {
 using namespace containertest;
-using testsupport::ExpectThrows;
-using testsupport::ReadBytes;
-using testsupport::TempDir;
-using testsupport::WriteBytes;
-
-void WriteAll(CTKStream* s, const Bytes& b) {
-    s->Write(b.data(), static_cast<UINT>(b.size()));
-}
-
-Bytes ReadAll(CTKStream* s) {
-    Bytes b(static_cast<size_t>(s->GetLength()));
-    s->Seek(0);
-    const UINT got = s->Read(b.data(), static_cast<UINT>(b.size()));
-    b.resize(got);
-    return b;
-}
 
 // The streams of a container, as "name/copy", through the copy-all walk.
 class NameRecorder : public CTKStreamFilter {
 public:
+    explicit NameRecorder(std::string only = "") : include(std::move(only)) {}
     int IncludeStream(const char* name, int copy) override {
         names.push_back(std::string(name) + "/" + std::to_string(copy));
         return include.empty() || include == name;
@@ -49,30 +28,17 @@ public:
 TEST(TKCompoundFile, NewFileIsOneDirectorySectionOf1024Bytes) {
     TempDir dir;
     const std::string path = dir.File("new.eeg");
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-        EXPECT_TRUE(f.IsOpen());
-        EXPECT_FALSE(f.IsReadOnly());
-        f.Close();
-        EXPECT_FALSE(f.IsOpen());
-    }
-    Bytes expected(1024, 0);
-    std::memcpy(expected.data(), "SctHdr", 6);
-    std::memcpy(expected.data() + 8, "Directory", 9);
-    PutLe(expected, 32, static_cast<uint64_t>(-1), 8);  // next
-    PutLe(expected, 48, 1024, 4);                       // size
-    PutLe(expected, 52, 4, 4);                          // used: schema word and count
-    PutLe(expected, 56, 1, 4);                          // copy
-    PutLe(expected, 60, 104, 4);                        // header size
-    expected[104] = 0x5A;                               // schema 0 ^ 0x5A5A
-    expected[105] = 0x5A;                               // count 0 follows as 00 00
+    CTKCompoundFile f;
+    f.Create(path.c_str());
+    f.Close();
+    EXPECT_FALSE(f.IsOpen());
+    // Header: no next, 1024 bytes, 4 used (schema word and count), copy 1.
+    Bytes expected = HeaderBytes("Directory", 0, -1, 0, 0, 1024, 4, 1, 0);
+    expected.resize(1024);
+    expected[104] = expected[105] = 0x5A;  // schema 0 ^ 0x5A5A; count 0 follows
     std::memcpy(expected.data() + 1000, "SctTrlr", 7);
     PutLe(expected, 1016, 1024, 4);
     EXPECT_EQ(ReadBytes(path), expected);
-
-    // And it opens again, with nothing in it.
-    CTKCompoundFile f;
     f.Open(path.c_str(), 0);
     EXPECT_EQ(f.OpenStream("Anything", 1, 0, 1, 0), nullptr);
     EXPECT_EQ(f.GetStreamLength("Anything", 1), 0);
@@ -82,57 +48,29 @@ TEST(TKCompoundFile, StreamGrowsInSectionsAndRegrowsFromReleasedOnes) {
     TempDir dir;
     const std::string path = dir.File("grow.eeg");
     const Bytes data = PatternBytes(0, 10000);
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-        CTKStream* s = f.CreateStream("Samples", 1, 0, 4096);
-        ASSERT_NE(s, nullptr);
-        WriteAll(s, data);
-        EXPECT_EQ(s->GetLength(), 10000);
-        f.CloseStream(s);
-    }
+    CTKCompoundFile f;
+    f.Create(path.c_str());
+    WriteStream(f, "Samples", 1, 4096, data);
     Bytes b = ReadBytes(path);
     ASSERT_EQ(b.size(), 1024u + 3 * 4608);
-
-    // The directory: schema word, count 1, one record naming the first section.
-    Header d = HeaderAt(b, 0);
-    EXPECT_EQ(d.used, 2 + 2 + 32);
-    EXPECT_EQ(Le(b, 104, 2), 0x5A5Au);
-    EXPECT_EQ(Le(b, 106, 2), 1u);
+    // The directory: schema word, count 1, one record: name, first section, copy 1.
+    EXPECT_EQ(Section(b, 0), (Fields{-1, 0, 0, 1024, 2 + 2 + 32, 0}));
+    EXPECT_EQ(Le(b, 104, 4), 0x00015A5Au);
     EXPECT_EQ(Text(b, 108, 16), NameField("Samples"));
     EXPECT_EQ(Le64(b, 124), 1024);
-    EXPECT_EQ(Le32(b, 132), 1);
-    EXPECT_EQ(Le32(b, 136), 0);
-
-    const int64_t offsets[3] = {1024, 1024 + 4608, 1024 + 2 * 4608};
-    const int32_t used[3] = {4480, 4480, 1040};
-    const int32_t linked[3] = {1, 1, 0};
-    const int64_t next[3] = {offsets[1], offsets[2], -1};
-    size_t dataAt = 0;
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        const Header h = HeaderAt(b, static_cast<size_t>(offsets[i]));
-        EXPECT_EQ(h.magic, kHeaderMagic);
-        EXPECT_EQ(h.name, NameField("Samples"));
-        EXPECT_EQ(h.offset, offsets[i]);
-        EXPECT_EQ(h.next, next[i]);
-        EXPECT_EQ(h.linked, linked[i]);
-        EXPECT_EQ(h.free, 0);
-        EXPECT_EQ(h.size, 4608);
-        EXPECT_EQ(h.used, used[i]);
-        EXPECT_EQ(h.copy, 1);
-        EXPECT_EQ(h.headerSize, 104);
-        EXPECT_EQ(h.sequence, i);
-        EXPECT_EQ(h.annotationLength, 0);
-        ExpectTrailer(b, offsets[i], 4608);
-        const auto first = b.begin() + offsets[i] + 104;
-        EXPECT_TRUE(std::equal(first, first + used[i], data.begin() + static_cast<long>(dataAt)));
-        dataAt += static_cast<size_t>(used[i]);
-    }
+    EXPECT_EQ(Le(b, 132, 8), 1u);
+    // Three sections of 4608 bytes: 4480, 4480 and 1040 bytes used, linked 1, 1, 0.
+    const int64_t at[3] = {1024, 1024 + 4608, 1024 + 2 * 4608};
+    EXPECT_EQ(Section(b, at[0], "Samples"), (Fields{at[1], 1, 0, 4608, 4480, 0}));
+    EXPECT_EQ(Section(b, at[1], "Samples"), (Fields{at[2], 1, 0, 4608, 4480, 1}));
+    EXPECT_EQ(Section(b, at[2], "Samples"), (Fields{-1, 0, 0, 4608, 1040, 2}));
+    EXPECT_TRUE(std::equal(&b[1024 + 104], &b[1024 + 4584], &data[0]));
+    EXPECT_TRUE(std::equal(&b[5632 + 104], &b[5632 + 4584], &data[4480]));
+    EXPECT_TRUE(std::equal(&b[10240 + 104], &b[10240 + 1144], &data[8960]));
 
     // Cut to zero: the first section stays, the others are released, still
     // chained in sequence order.
-    CTKCompoundFile f;
+    f.Close();
     f.Open(path.c_str(), 0);
     CTKStream* s = f.OpenStream("Samples", 1, 0, 0, 0);
     ASSERT_NE(s, nullptr);
@@ -141,54 +79,32 @@ TEST(TKCompoundFile, StreamGrowsInSectionsAndRegrowsFromReleasedOnes) {
     EXPECT_EQ(s->GetLength(), 0);
     EXPECT_EQ(s->GetPosition(), 0);
     b = ReadBytes(path);
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        const Header h = HeaderAt(b, static_cast<size_t>(offsets[i]));
-        EXPECT_EQ(h.used, 0);
-        EXPECT_EQ(h.linked, 0);
-        EXPECT_EQ(h.free, i == 0 ? 0 : 1);
-        EXPECT_EQ(h.next, next[i]);
-        EXPECT_EQ(h.sequence, i);
-        ExpectTrailer(b, offsets[i], 4608);
-    }
-
+    EXPECT_EQ(Section(b, at[0]), (Fields{at[1], 0, 0, 4608, 0, 0}));
+    EXPECT_EQ(Section(b, at[1]), (Fields{at[2], 0, 1, 4608, 0, 1}));
+    EXPECT_EQ(Section(b, at[2]), (Fields{-1, 0, 1, 4608, 0, 2}));
     // Regrowing by 5000 bytes fills the first section and reuses the former
-    // second one; the file does not grow.
-    const Bytes again = PatternBytes(0, 5000, 1);
-    WriteAll(s, again);
+    // second one; nothing is appended.
+    WriteAll(s, PatternBytes(0, 5000, 1));
     f.CloseStream(s);
     b = ReadBytes(path);
-    EXPECT_EQ(b.size(), 1024u + 3 * 4608);
-    Header h0 = HeaderAt(b, 1024), h1 = HeaderAt(b, 1024 + 4608), h2 = HeaderAt(b, 1024 + 2 * 4608);
-    EXPECT_EQ(h0.used, 4480);
-    EXPECT_EQ(h0.linked, 1);
-    EXPECT_EQ(h1.used, 520);
-    EXPECT_EQ(h1.free, 0);
-    EXPECT_EQ(h1.linked, 0);
-    EXPECT_EQ(h1.sequence, 1);
-    EXPECT_EQ(h2.free, 1);
-    EXPECT_EQ(h2.used, 0);
-    EXPECT_EQ(h2.sequence, 2);
-
-    // Read back through a fresh open: the regrown content, then the released
-    // section taken into use once more as the stream grows past it.
+    ASSERT_EQ(b.size(), 1024u + 3 * 4608);
+    EXPECT_EQ(Section(b, at[0]), (Fields{at[1], 1, 0, 4608, 4480, 0}));
+    EXPECT_EQ(Section(b, at[1]), (Fields{at[2], 0, 0, 4608, 520, 1}));
+    EXPECT_EQ(Section(b, at[2]), (Fields{-1, 0, 1, 4608, 0, 2}));
+    // Through a fresh open: the regrown content, then the last released section
+    // taken into use as the stream grows past it.
     f.Close();
     f.Open(path.c_str(), 0);
     s = f.OpenStream("Samples", 1, 0, 0, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadAll(s), again);
-    const Bytes more = PatternBytes(5000, 5000, 1);
-    s->Seek(5000);
-    WriteAll(s, more);
+    EXPECT_EQ(ReadAll(s), PatternBytes(0, 5000, 1));
+    WriteAll(s, PatternBytes(5000, 5000, 1));
     f.Close();
     b = ReadBytes(path);
     EXPECT_EQ(b.size(), 1024u + 3 * 4608);
-    h2 = HeaderAt(b, 1024 + 2 * 4608);
-    EXPECT_EQ(h2.free, 0);
-    EXPECT_EQ(h2.used, 10000 - 2 * 4480);
-    EXPECT_EQ(HeaderAt(b, 1024 + 4608).linked, 1);
+    EXPECT_EQ(Section(b, at[1]), (Fields{at[2], 1, 0, 4608, 4480, 1}));
+    EXPECT_EQ(Section(b, at[2]), (Fields{-1, 0, 0, 4608, 1040, 2}));
     f.Open(path.c_str(), 1);
-    EXPECT_EQ(f.GetStreamLength("Samples", 1), 10000);
+    EXPECT_EQ(ReadAll(f.OpenStream("Samples", 1, 0, 1, 0)), PatternBytes(0, 10000, 1));
 }
 
 TEST(TKCompoundFile, OpenEndedStreamSettlesToItsData) {
@@ -200,25 +116,20 @@ TEST(TKCompoundFile, OpenEndedStreamSettlesToItsData) {
     ASSERT_NE(s, nullptr);
     EXPECT_TRUE(s->IsOpenEnded());
     WriteAll(s, PatternBytes(0, 1000));
-    // While open the section has its nominal size and the file only what was written.
+    // While open: the nominal size in the header, in the file only what was
+    // written, and the directory names the section already.
     Bytes b = ReadBytes(path);
     EXPECT_EQ(b.size(), 1024u + 104 + 1000);
-    EXPECT_EQ(HeaderAt(b, 1024).size, 0x7FFFFE00);
-    // The directory already names the section.
+    EXPECT_EQ(Le32(b, 1024 + 48), 0x7FFFFE00);
     EXPECT_EQ(Le64(b, 124), 1024);
-
+    // Closed: 1536 bytes, its trailer at offset + 1512.
     f.CloseStream(s);
     b = ReadBytes(path);
     ASSERT_EQ(b.size(), 1024u + 1536);
-    const Header h = HeaderAt(b, 1024);
-    EXPECT_EQ(h.size, 1536);
-    EXPECT_EQ(h.used, 1000);
-    EXPECT_EQ(h.linked, 0);
-    EXPECT_EQ(h.next, -1);
-    ExpectTrailer(b, 1024, 1536);  // at offset + 1512
-
-    // A stream that outgrows its settled section goes on in a new open-ended
-    // section at the file's end, settled in turn at close.
+    EXPECT_EQ(Section(b, 1024, "Status"), (Fields{-1, 0, 0, 1536, 1000, 0}));
+    EXPECT_EQ(Text(b, 1024 + 1512, 8), std::string("SctTrlr\0", 8));
+    // Outgrowing its settled section, it goes on in a new open-ended section at
+    // the file's end, settled in turn at close.
     s = f.OpenStream("Status", 1, 1, 0, 0);
     ASSERT_NE(s, nullptr);
     s->Seek(1000);
@@ -226,13 +137,9 @@ TEST(TKCompoundFile, OpenEndedStreamSettlesToItsData) {
     f.CloseStream(s);
     b = ReadBytes(path);
     ASSERT_EQ(b.size(), 1024u + 1536 + 1024);
-    EXPECT_EQ(HeaderAt(b, 1024).used, 1408);
-    EXPECT_EQ(HeaderAt(b, 1024).linked, 1);
-    EXPECT_EQ(HeaderAt(b, 1024 + 1536).used, 592);
-    EXPECT_EQ(HeaderAt(b, 1024 + 1536).size, 1024);
-    ExpectTrailer(b, 1024 + 1536, 1024);
-    s = f.OpenStream("Status", 1, 0, 1, 0);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 2000));
+    EXPECT_EQ(Section(b, 1024), (Fields{2560, 1, 0, 1536, 1408, 0}));
+    EXPECT_EQ(Section(b, 2560), (Fields{-1, 0, 0, 1024, 592, 1}));
+    EXPECT_EQ(ReadAll(f.OpenStream("Status", 1, 0, 1, 0)), PatternBytes(0, 2000));
 }
 
 TEST(TKCompoundFile, DiskSpaceFollowsTheSectionRule) {
@@ -250,23 +157,16 @@ TEST(TKCompoundFile, DiskSpaceFollowsTheSectionRule) {
     const std::string path = dir.File("space.eeg");
     CTKCompoundFile f;
     f.Create(path.c_str());
-    CTKStream* a = f.CreateStream("A", 1, 0, 4096);
-    WriteAll(a, PatternBytes(0, 10000));
-    f.CloseStream(a);
-    CTKStream* b = f.CreateStream("B", 2, 0, 0);
-    WriteAll(b, PatternBytes(0, 100));
-    f.CloseStream(b);
+    WriteStream(f, "A", 1, 4096, PatternBytes(0, 10000));
+    WriteStream(f, "B", 2, 0, PatternBytes(0, 100));
     EXPECT_EQ(f.ComputeStreamDiskSpace("A", 1, 0, 4096), 13824);
     EXPECT_EQ(f.ComputeStreamDiskSpace("A", 1, 1, 0), 10240);
     EXPECT_EQ(f.ComputeStreamDiskSpace("Missing", 1, 0, 4096), 0);
-    EXPECT_EQ(f.ComputeAllStreamsDiskSpace(0, 4096, nullptr), 13824 + 4608);
-    NameRecorder onlyB;
-    onlyB.include = "B";
+    NameRecorder onlyB("B");
     EXPECT_EQ(f.ComputeAllStreamsDiskSpace(1, 0, &onlyB), 512);
     EXPECT_EQ(onlyB.names, (std::vector<std::string>{"A/1", "B/2"}));
-
-    // A fresh open knows only first sections from the directory; the length
-    // still counts the whole chain.
+    // A fresh open knows only first sections from the directory; lengths and
+    // space still count whole chains.
     f.Close();
     f.Open(path.c_str(), 1);
     EXPECT_EQ(f.GetStreamLength("A", 1), 10000);
@@ -277,335 +177,229 @@ TEST(TKCompoundFile, NamesAreCutTo15CharactersAndCopiesAreDistinct) {
     TempDir dir;
     const std::string path = dir.File("names.eeg");
     const char* name15 = "ABCDEFGHIJKLMNO";
-    const char* name16 = "abcdefghijklmnoP";
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-        CTKStream* s = f.CreateStream(name15, 1, 0, 0);
-        WriteAll(s, PatternBytes(0, 10, 1));
-        s = f.CreateStream(name16, 0, 0, 0);  // copy below 1 means copy 1
-        WriteAll(s, PatternBytes(0, 20, 2));
-        s = f.CreateStream(name15, 2, 0, 0);
-        WriteAll(s, PatternBytes(0, 30, 3));
-        EXPECT_EQ(f.CreateStream("", 1, 0, 0), nullptr);
-    }
+    CTKCompoundFile f;
+    f.Create(path.c_str());
+    WriteStream(f, name15, 1, 0, PatternBytes(0, 10, 1));
+    WriteStream(f, "abcdefghijklmnoP", 0, 0, PatternBytes(0, 20, 2));  // copy below 1: 1
+    WriteStream(f, name15, 2, 1024, PatternBytes(0, 3000, 3));
+    EXPECT_EQ(f.CreateStream("", 1, 0, 0), nullptr);
+    const size_t length = ReadBytes(path).size();
+    // Creating an existing stream empties it and reuses its first section.
+    CTKStream* s = f.CreateStream(name15, 2, 0, 1024);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->GetLength(), 0);
+    WriteAll(s, PatternBytes(0, 40, 4));
+    f.Close();
     const Bytes b = ReadBytes(path);
+    EXPECT_EQ(b.size(), length);
     EXPECT_EQ(Le(b, 106, 2), 3u);
     EXPECT_EQ(Text(b, 108, 16), NameField(name15));
     EXPECT_EQ(Text(b, 140, 16), NameField("abcdefghijklmno"));
     EXPECT_EQ(Le32(b, 140 + 24), 1);
     EXPECT_EQ(Le32(b, 172 + 24), 2);
 
-    CTKCompoundFile f;
     f.Open(path.c_str(), 1);
-    CTKStream* s = f.OpenStream(name15, 1, 0, 1, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 10, 1));
+    EXPECT_EQ(ReadAll(f.OpenStream(name15, 1, 0, 1, 0)), PatternBytes(0, 10, 1));
     s = f.OpenStream("abcdefghijklmnoXYZ", 1, 0, 1, 0);  // matched on 15 characters
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(ReadAll(s), PatternBytes(0, 20, 2));
-    s = f.OpenStream(name15, 2, 0, 1, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 30, 3));
+    EXPECT_EQ(ReadAll(f.OpenStream(name15, 2, 0, 1, 0)), PatternBytes(0, 40, 4));
     EXPECT_EQ(f.OpenStream("abcdefghijklmno", 2, 0, 1, 0), nullptr);
     EXPECT_EQ(f.OpenStream("abcdefghijklmnO", 1, 0, 1, 0), nullptr);  // case counts
 }
 
 TEST(TKCompoundFile, OpenEndedStreamExcludesOtherWriters) {
     TempDir dir;
-    const std::string path = dir.File("exclusive.eeg");
     CTKCompoundFile f;
-    f.Create(path.c_str());
+    f.Create(dir.File("exclusive.eeg").c_str());
     CTKStream* a = f.CreateStream("A", 1, 0, 0);
     WriteAll(a, PatternBytes(0, 100));
-    // open-ended is refused while a writable stream is open...
+    // Open-ended is refused while a writable stream is open...
     EXPECT_EQ(f.CreateStream("B", 1, 1, 0), nullptr);
     EXPECT_EQ(f.OpenStream("A", 1, 1, 0, 0), nullptr);
     f.CloseStream(a);
-    // ...but a read-only one does not stand in the way.
+    // ...but a read-only one (never open-ended itself) does not stand in the way.
     CTKStream* reader = f.OpenStream("A", 1, 1, 1, 0);
     ASSERT_NE(reader, nullptr);
-    EXPECT_FALSE(reader->IsOpenEnded());  // a read-only stream never is
+    EXPECT_FALSE(reader->IsOpenEnded());
     CTKStream* oe = f.CreateStream("B", 1, 1, 0);
     ASSERT_NE(oe, nullptr);
-    // While it is open: no second creation, no writer, readers welcome.
+    // While it is open: no creation, no writer, readers welcome.
     EXPECT_EQ(f.CreateStream("C", 1, 0, 0), nullptr);
     EXPECT_EQ(f.OpenStream("A", 1, 0, 0, 0), nullptr);
-    CTKStream* reader2 = f.OpenStream("A", 1, 0, 1, 0);
-    ASSERT_NE(reader2, nullptr);
-    EXPECT_EQ(ReadAll(reader2), PatternBytes(0, 100));
-    EXPECT_EQ(f.CreateStream("C", 1, 0, 0), nullptr);  // still exclusive
+    EXPECT_EQ(ReadAll(f.OpenStream("A", 1, 0, 1, 0)), PatternBytes(0, 100));
     f.CloseStream(oe);
-    CTKStream* c = f.CreateStream("C", 1, 0, 0);
-    EXPECT_NE(c, nullptr);
+    EXPECT_NE(f.CreateStream("C", 1, 0, 0), nullptr);
     // A read-only stream ignores writes and is never cut.
     reader->Write("xyz", 3);
     reader->Truncate();
     EXPECT_EQ(reader->GetLength(), 100);
 }
 
-TEST(TKCompoundFile, CreatingAnExistingStreamEmptiesIt) {
-    TempDir dir;
-    const std::string path = dir.File("recreate.eeg");
-    CTKCompoundFile f;
-    f.Create(path.c_str());
-    CTKStream* s = f.CreateStream("Header", 1, 0, 1024);
-    WriteAll(s, PatternBytes(0, 3000));
-    f.CloseStream(s);
-    const size_t sizeBefore = ReadBytes(path).size();
-    s = f.CreateStream("Header", 1, 0, 1024);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->GetLength(), 0);
-    WriteAll(s, PatternBytes(0, 100, 5));
-    f.Close();
-    const Bytes b = ReadBytes(path);
-    EXPECT_EQ(b.size(), sizeBefore);  // its own first section was reused
-    EXPECT_EQ(Le(b, 106, 2), 1u);     // and no second record was added
-    f.Open(path.c_str(), 1);
-    s = f.OpenStream("Header", 1, 0, 1, 0);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 100, 5));
-}
-
-TEST(TKCompoundFile, DirectoryGrowsBeyondItsFirstSection) {
+TEST(TKCompoundFile, DirectoryGrowsAndScansFindStreamsWithoutIt) {
     TempDir dir;
     const std::string path = dir.File("many.eeg");
     // 27 records fill the directory's first section; the 28th needs a second one,
     // here while an open-ended stream is being made at the file's end.
     const int kStreams = 40;
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-        for (int i = 0; i < kStreams; ++i) {
-            const std::string name = "S" + std::to_string(i);
-            CTKStream* s = f.CreateStream(name.c_str(), 1, i % 2, 512);
-            ASSERT_NE(s, nullptr) << name;
-            WriteAll(s, PatternBytes(0, 100 + i * 50, i));
-            f.CloseStream(s);
-        }
-    }
-    const Bytes b = ReadBytes(path);
-    EXPECT_EQ(HeaderAt(b, 0).linked, 1);
-    EXPECT_EQ(Le(b, 106, 2), static_cast<uint64_t>(kStreams));
-
+    auto name = [](int i) { return "S" + std::to_string(i); };
+    auto copy = [](int i) { return i == 38 ? 2 : 1; };
     CTKCompoundFile f;
-    f.Open(path.c_str(), 1);
+    f.Create(path.c_str());
     for (int i = 0; i < kStreams; ++i) {
-        const std::string name = "S" + std::to_string(i);
-        CTKStream* s = f.OpenStream(name.c_str(), 1, 0, 1, 0);
-        ASSERT_NE(s, nullptr) << name;
-        EXPECT_EQ(ReadAll(s), PatternBytes(0, 100 + i * 50, i)) << name;
+        CTKStream* s = f.CreateStream(name(i).c_str(), copy(i), i % 2, 512);
+        ASSERT_NE(s, nullptr) << i;
+        WriteAll(s, PatternBytes(0, 100 + i * 50, i));
         f.CloseStream(s);
     }
-    // The sections still tile the file: a scan finds the last stream.
-    CTKCompoundFile scan;
-    CTKStream* last = scan.OpenStreamByScan(path.c_str(), "S39", 1, 0, 1, 0, nullptr);
-    ASSERT_NE(last, nullptr);
-    EXPECT_EQ(ReadAll(last), PatternBytes(0, 100 + 39 * 50, 39));
+    f.Close();
+    const Bytes b = ReadBytes(path);
+    EXPECT_EQ(Le32(b, 40), 1);  // the directory's first section is linked
+    EXPECT_EQ(Le(b, 106, 2), static_cast<uint64_t>(kStreams));
+    f.Open(path.c_str(), 1);
+    for (int i = 0; i < kStreams; ++i)
+        EXPECT_EQ(ReadAll(f.OpenStream(name(i).c_str(), copy(i), 0, 1, 0)),
+                  PatternBytes(0, 100 + i * 50, i))
+            << i;
+    f.Close();
+    // The sections still tile the file: a scan finds a stream near its end
+    // (copy 2, over three sections), read-only, and not its other copy.
+    CTKStream* s = f.OpenStreamByScan(path.c_str(), "S38", 2, 0, 1, 16000, nullptr);
+    ASSERT_NE(s, nullptr);
+    EXPECT_TRUE(s->IsReadOnly());
+    EXPECT_EQ(s->GetSectionCount(), 3);
+    EXPECT_EQ(ReadAll(s), PatternBytes(0, 100 + 38 * 50, 38));
+    EXPECT_EQ(f.OpenStreamByScan(path.c_str(), "S38", 1, 0, 1, 0, nullptr), nullptr);
+    // Without the directory no stream is opened or made by name.
+    EXPECT_EQ(f.OpenStream("S1", 1, 0, 1, 0), nullptr);
+    EXPECT_EQ(f.CreateStream("New", 1, 0, 0), nullptr);
+    // Opened for writing by scan, open-ended, the stream is rewritten in place.
+    s = f.OpenStreamByScan(path.c_str(), "S39", 1, 1, 0, 0, nullptr);
+    ASSERT_NE(s, nullptr);
+    WriteAll(s, PatternBytes(0, 700, 9));
+    f.Close();
+    f.Open(path.c_str(), 1);
+    Bytes expected = PatternBytes(0, 100 + 39 * 50, 39);
+    std::copy_n(PatternBytes(0, 700, 9).begin(), 700, expected.begin());
+    EXPECT_EQ(ReadAll(f.OpenStream("S39", 1, 0, 1, 0)), expected);
 }
 
 TEST(TKCompoundFile, CopiesStreamsWithinAndBetweenContainers) {
     TempDir dir;
-    const std::string source = dir.File("source.eeg");
     const std::string target = dir.File("target.eeg");
     CTKCompoundFile src;
-    src.Create(source.c_str());
-    for (const char* name : {"Header", "Patient", "EventList"}) {
-        CTKStream* s = src.CreateStream(name, 1, 0, 1024);
-        WriteAll(s, PatternBytes(0, 5000, name[0]));
-        src.CloseStream(s);
-    }
+    src.Create(dir.File("source.eeg").c_str());
+    for (const char* name : {"Header", "Patient", "EventList"})
+        WriteStream(src, name, 1, 1024, PatternBytes(0, 5000, name[0]));
     // Within one container: copy 1 into copy 2, the backup.
     EXPECT_EQ(src.CopyStreamFrom("Patient", 2, src, "Patient", 1, 0, 16000), 1);
     EXPECT_EQ(src.CopyStreamFrom("Nothing", 2, src, "Nothing", 1, 0, 0), 0);
     CTKStream* backup = src.OpenStream("Patient", 2, 0, 1, 0);
     ASSERT_NE(backup, nullptr);
     EXPECT_EQ(ReadAll(backup), PatternBytes(0, 5000, 'P'));
-    // CopyStream leaves its source open.
     EXPECT_EQ(src.CopyStream("Copy", 1, backup, 0, 0), 1);
-    EXPECT_EQ(ReadAll(backup), PatternBytes(0, 5000, 'P'));
+    EXPECT_EQ(ReadAll(backup), PatternBytes(0, 5000, 'P'));  // still open
     src.CloseStream(backup);
 
     CTKCompoundFile dst;
     dst.Create(target.c_str());
-    NameRecorder filter;
-    filter.include = "";
-    dst.CopyAllStreamsFrom(src, &filter);
-    EXPECT_EQ(filter.names, (std::vector<std::string>{"Header/1", "Patient/1", "Patient/2",
-                                                      "EventList/1", "Copy/1"}));
+    NameRecorder all;
+    dst.CopyAllStreamsFrom(src, &all);
+    EXPECT_EQ(all.names, (std::vector<std::string>{"Header/1", "Patient/1", "Patient/2",
+                                                   "EventList/1", "Copy/1"}));
     dst.Close();
-
     // Each copied stream lies in one section sized to its content.
     const Bytes b = ReadBytes(target);
     EXPECT_EQ(b.size(), 1024u + 5 * 5632);
-    for (int i = 0; i < 5; ++i) {
-        const Header h = HeaderAt(b, 1024 + 5632 * static_cast<size_t>(i));
-        EXPECT_EQ(h.size, 5632);
-        EXPECT_EQ(h.used, 5000);
-        EXPECT_EQ(h.next, -1);
-        ExpectTrailer(b, h.offset, 5632);
-    }
+    for (int64_t at = 1024; at < 1024 + 5 * 5632; at += 5632)
+        EXPECT_EQ(Section(b, at), (Fields{-1, 0, 0, 5632, 5000, 0}));
     dst.Open(target.c_str(), 1);
-    CTKStream* s = dst.OpenStream("EventList", 1, 0, 1, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 5000, 'E'));
-
+    EXPECT_EQ(ReadAll(dst.OpenStream("EventList", 1, 0, 1, 0)), PatternBytes(0, 5000, 'E'));
     // A filter that excludes everything copies nothing.
     CTKCompoundFile none;
     none.Create(dir.File("none.eeg").c_str());
-    NameRecorder nothing;
-    nothing.include = "-";
+    NameRecorder nothing("-");
     none.CopyAllStreamsFrom(src, &nothing);
     none.Close();
     EXPECT_EQ(ReadBytes(dir.File("none.eeg")).size(), 1024u);
 }
 
-TEST(TKCompoundFile, ScanFindsAStreamWithoutTheDirectory) {
-    TempDir dir;
-    const std::string path = dir.File("scan.eeg");
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-        for (int copy = 1; copy <= 2; ++copy) {
-            CTKStream* s = f.CreateStream("Patient", copy, 0, 512);
-            WriteAll(s, PatternBytes(0, 1500, copy));
-            f.CloseStream(s);
-        }
+TEST(TKCompoundFile, ExceptionMessages) {
+    const std::pair<int, const char*> cases[] = {
+        {0, "Internal error - missing section entry."},
+        {1, "File locking timeout."},
+        {5, "File corrupted - unexpected end of file."},
+        {7, "File corrupted - bad directory schema."},
+        {8, "Unknown error type."},
+        {-1, "Unknown error type."},
+    };
+    for (const auto& [code, text] : cases) {
+        EXPECT_EQ(std::string(CTKCompoundFileException(code, "/x/rec.eeg").GetErrorText()),
+                  std::string("TK Compound File Error: ") + text + "\n\n'/x/rec.eeg'");
     }
-    CTKCompoundFile f;
-    CTKStream* s = f.OpenStreamByScan(path.c_str(), "Patient", 2, 0, 1, 16000, nullptr);
-    ASSERT_NE(s, nullptr);
-    EXPECT_TRUE(s->IsReadOnly());
-    EXPECT_EQ(s->GetSectionCount(), 2);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 1500, 2));
-    EXPECT_EQ(f.OpenStreamByScan(path.c_str(), "Patient", 3, 0, 1, 0, nullptr), nullptr);
-    // Without the directory no stream is opened or made by name.
-    EXPECT_EQ(f.OpenStream("Patient", 1, 0, 1, 0), nullptr);
-    EXPECT_EQ(f.CreateStream("New", 1, 0, 0), nullptr);
-
-    // Opened for writing by scan, open-ended, the record is rewritten in place.
-    s = f.OpenStreamByScan(path.c_str(), "Patient", 1, 1, 0, 0, nullptr);
-    ASSERT_NE(s, nullptr);
-    WriteAll(s, PatternBytes(0, 700, 9));
-    f.Close();
-    f.Open(path.c_str(), 1);
-    s = f.OpenStream("Patient", 1, 0, 1, 0);
-    Bytes expected = PatternBytes(0, 1500, 1);
-    std::copy_n(PatternBytes(0, 700, 9).begin(), 700, expected.begin());
-    EXPECT_EQ(ReadAll(s), expected);
-
-    ExpectThrows<CFileException>(
-        [&] {
-            f.OpenStreamByScan(dir.File("missing.eeg").c_str(), "Patient", 1, 0, 1, 0, nullptr);
-        },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::fileNotFound); });
-    EXPECT_FALSE(f.IsOpen());
+    char small[10];
+    UINT help = 99;
+    EXPECT_TRUE(CTKCompoundFileException(4, "f").GetErrorMessage(small, sizeof small, &help));
+    EXPECT_EQ(help, 0u);
+    EXPECT_STREQ(small, "TK Compou");
 }
 
-TEST(TKCompoundFile, ReadOnlyFilesAndFailedOpens) {
+TEST(TKCompoundFile, ReadOnlyFilesFailedOpensAndFailuresOfTheFile) {
     TempDir dir;
-    const std::string path = dir.File("ro.eeg");
+    const std::string path = dir.File("faults.eeg");
     {
         CTKCompoundFile f;
         f.Create(path.c_str());
-        CTKStream* s = f.CreateStream("Data", 1, 0, 0);
-        WriteAll(s, PatternBytes(0, 50));
+        WriteStream(f, "Data", 1, 0, PatternBytes(0, 50));
     }
     CFile::SetReadOnly(path.c_str(), true);
     CTKCompoundFile f;
     f.Open(path.c_str(), 0);  // read-write asked, read-only given
     EXPECT_TRUE(f.IsReadOnly());
     EXPECT_EQ(f.CreateStream("New", 1, 0, 0), nullptr);
-    CTKStream* s = f.OpenStream("Data", 1, 0, 1, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 50));
+    EXPECT_EQ(ReadAll(f.OpenStream("Data", 1, 0, 1, 0)), PatternBytes(0, 50));
     f.Close();
+    CFile::SetReadOnly(path.c_str(), false);
 
-    ExpectThrows<CFileException>([&] { f.Open(dir.File("missing.eeg").c_str(), 1); },
-                                 [&](CFileException& e) {
-                                     EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
-                                     EXPECT_EQ(e.m_strFileName, dir.File("missing.eeg").c_str());
-                                 });
-    EXPECT_FALSE(f.IsOpen());
-    ExpectThrows<CFileException>(
-        [&] { f.Create(dir.File("no/such/folder.eeg").c_str()); },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::fileNotFound); });
-    EXPECT_EQ(f.CreateStream("X", 1, 0, 0), nullptr);  // not open
-}
-
-TEST(TKCompoundFile, ExceptionMessages) {
-    const struct {
-        int code;
-        const char* text;
-    } cases[] = {
-        {0, "Internal error - missing section entry."},
-        {1, "File locking timeout."},
-        {2, "Internal error - section sequence numbering error."},
-        {3, "Internal error - stream ID already in use."},
-        {4, "File corrupted - invalid section header."},
-        {5, "File corrupted - unexpected end of file."},
-        {6, "File corrupted - failed to load directory stream."},
-        {7, "File corrupted - bad directory schema."},
-        {8, "Unknown error type."},
-        {-1, "Unknown error type."},
+    // Every failure is a file exception with its cause and the file's path.
+    auto expectFailure = [](auto&& what, int cause, const std::string& file) {
+        ExpectThrows<CFileException>(what, [&](CFileException& e) {
+            EXPECT_EQ(e.m_cause, cause);
+            EXPECT_EQ(e.m_strFileName, file.c_str());
+        });
+        FaultInjection::Disarm();
     };
-    for (const auto& c : cases) {
-        CTKCompoundFileException e(c.code, "/x/rec.eeg");
-        EXPECT_EQ(std::string(e.GetErrorText()),
-                  std::string("TK Compound File Error: ") + c.text + "\n\n'/x/rec.eeg'");
-    }
-    CTKCompoundFileException e(4, "f");
-    char small[10];
-    UINT help = 99;
-    EXPECT_TRUE(e.GetErrorMessage(small, sizeof small, &help));
-    EXPECT_EQ(help, 0u);
-    EXPECT_STREQ(small, "TK Compou");
-}
+    const std::string missing = dir.File("missing.eeg");
+    expectFailure([&] { f.Open(missing.c_str(), 1); }, CFileException::fileNotFound, missing);
+    EXPECT_FALSE(f.IsOpen());
+    expectFailure([&] { f.OpenStreamByScan(missing.c_str(), "Data", 1, 0, 1, 0, nullptr); },
+                  CFileException::fileNotFound, missing);
+    EXPECT_FALSE(f.IsOpen());
+    const std::string noFolder = dir.File("no/such/folder.eeg");
+    expectFailure([&] { f.Create(noFolder.c_str()); }, CFileException::fileNotFound, noFolder);
+    EXPECT_EQ(f.CreateStream("X", 1, 0, 0), nullptr);  // not open
 
-TEST(TKCompoundFile, FailuresOfTheFileReachTheCallerWithThePath) {
-    TempDir dir;
-    const std::string path = dir.File("faults.eeg");
-    CTKCompoundFile f;
-    f.Create(path.c_str());
-    CTKStream* s = f.CreateStream("Data", 1, 0, 512);
+    f.Open(path.c_str(), 0);
+    CTKStream* s = f.CreateStream("Grow", 1, 0, 512);
     WriteAll(s, PatternBytes(0, 300));
-
     // The file cannot be extended for a new section: the first section (896
     // bytes of room) is filled, the rest fails.
     FaultInjection::Arm(FaultInjection::Op::SetLength, 1, ENOSPC);
-    ExpectThrows<CFileException>([&] { WriteAll(s, PatternBytes(300, 700)); },
-                                 [&](CFileException& e) {
-                                     EXPECT_EQ(e.m_cause, CFileException::diskFull);
-                                     EXPECT_EQ(e.m_strFileName, path.c_str());
-                                 });
-    FaultInjection::Disarm();
+    expectFailure([&] { WriteAll(s, PatternBytes(300, 700)); }, CFileException::diskFull, path);
     EXPECT_EQ(s->GetLength(), 896);
-
     // A commit whose flush fails (the header is written before).
     FaultInjection::Arm(FaultInjection::Op::Flush, 1, EIO);
-    ExpectThrows<CFileException>(
-        [&] { s->Commit(TRUE); },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::hardIO); });
-    FaultInjection::Disarm();
-
+    expectFailure([&] { s->Commit(TRUE); }, CFileException::hardIO, path);
     // A stream that cannot be created leaves nothing behind.
     FaultInjection::Arm(FaultInjection::Op::Write, 1, EIO, -1);
-    ExpectThrows<CFileException>(
-        [&] { f.CreateStream("Other", 1, 0, 0); },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::hardIO); });
-    FaultInjection::Disarm();
+    expectFailure([&] { f.CreateStream("Other", 1, 0, 0); }, CFileException::hardIO, path);
     EXPECT_EQ(f.OpenStream("Other", 1, 0, 1, 0), nullptr);
-
     // A failing close still closes everything and reports the first failure.
     FaultInjection::Arm(FaultInjection::Op::Flush, 1, EIO, -1);
-    ExpectThrows<CFileException>(
-        [&] { f.Close(); },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::hardIO); });
-    FaultInjection::Disarm();
+    expectFailure([&] { f.Close(); }, CFileException::hardIO, path);
     EXPECT_FALSE(f.IsOpen());
     f.Open(path.c_str(), 1);
-    s = f.OpenStream("Data", 1, 0, 1, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadAll(s), PatternBytes(0, 896));
+    EXPECT_EQ(ReadAll(f.OpenStream("Grow", 1, 0, 1, 0)), PatternBytes(0, 896));
 }
 
 }  // namespace

@@ -8,16 +8,12 @@
 #include <vector>
 
 #include "ContainerTestSupport.h"
-#include "EegFile/container/TKCompoundFile.h"
 #include "EegFile/container/TKStreamFile.h"
 #include "Platform/Archive.h"
 #include "Platform/File.h"
-#include "TestSupport.h"
 
 namespace {
 using namespace containertest;
-using testsupport::ReadBytes;
-using testsupport::TempDir;
 
 // Makes adapters as the library's own makers do.
 class StreamFile : public CTKStreamFile {
@@ -46,7 +42,6 @@ TEST(TKStreamFile, CarriesAnArchiveAndClosesWhatItOwns) {
     f.Create(path.c_str());
     {
         StreamFile file(f.CreateStream("Header", 1, 0, 1024), TRUE);
-        file.SetFilePath(path.c_str());
         CArchive ar(&file, CArchive::store);
         ar << WORD(0x5A5A) << CString("TarnvikOkenEEG") << 200.0 << int32_t(-7);
         ar << CString(std::string(300, 'x'));
@@ -58,9 +53,9 @@ TEST(TKStreamFile, CarriesAnArchiveAndClosesWhatItOwns) {
         EXPECT_EQ(file.Read(nullptr, 10), 0u);
         file.Close();  // a second close does nothing
     }
-    // The owned stream is closed: its header is on disk, and it can be made again.
-    const int64_t first = Le64(ReadBytes(path), 124);
-    EXPECT_EQ(HeaderAt(ReadBytes(path), static_cast<size_t>(first)).used, 332);
+    // The owned stream was closed: its header is on disk.
+    const Bytes b = ReadBytes(path);
+    EXPECT_EQ(Le32(b, static_cast<size_t>(Le64(b, 124)) + 52), 332);
 
     StreamFile file(f.OpenStream("Header", 1, 0, 0, 0), TRUE);
     CArchive ar(&file, CArchive::load);
@@ -73,9 +68,9 @@ TEST(TKStreamFile, CarriesAnArchiveAndClosesWhatItOwns) {
     EXPECT_EQ(signature, "TarnvikOkenEEG");
     EXPECT_EQ(rate, 200.0);
     EXPECT_EQ(value, -7);
-    EXPECT_EQ(longText.GetLength(), 300);
+    EXPECT_EQ(longText, CString(std::string(300, 'x')));
     // The end of the stream is the archive's end of file.
-    testsupport::ExpectThrows<CArchiveException>(
+    ExpectThrows<CArchiveException>(
         [&] { ar >> value; },
         [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::endOfFile); });
 
@@ -85,109 +80,79 @@ TEST(TKStreamFile, CarriesAnArchiveAndClosesWhatItOwns) {
     EXPECT_EQ(file.Seek(-2, CFile::end), 330u);
     EXPECT_EQ(file.Seek(100, CFile::end), 332u);
     EXPECT_EQ(file.Seek(-1000, CFile::current), 0u);
-    // SetLength cuts only to zero.
+    // SetLength cuts only to zero; a file's own operations are refused.
     file.SetLength(10);
     EXPECT_EQ(file.GetLength(), 332u);
     file.SetLength(0);
     EXPECT_EQ(file.GetLength(), 0u);
-    // The file-only operations do nothing.
     EXPECT_FALSE(file.Open(path.c_str(), CFile::modeRead));
     EXPECT_EQ(file.Duplicate(), nullptr);
-    file.LockRange(0, 1);
-    file.UnlockRange(0, 1);
 }
 
-TEST(TKStreamFile, AbortCommitsLikeClose) {
+TEST(TKStreamFile, HoldsTheContainerForItsThreadUntilClosedOrDetached) {
     TempDir dir;
-    const std::string path = dir.File("abort.eeg");
+    const std::string path = dir.File("lock.eeg");
     CTKCompoundFile f;
     f.Create(path.c_str());
     CTKStream* s = f.CreateStream("Data", 1, 0, 0);
-    const int64_t offset = s->GetSection(0).m_offset;
-    StreamFile file(s, FALSE);
-    file.Write("abcdef", 6);
-    EXPECT_EQ(HeaderAt(ReadBytes(path), static_cast<size_t>(offset)).used, 0);
-    file.Abort();
-    EXPECT_EQ(HeaderAt(ReadBytes(path), static_cast<size_t>(offset)).used, 6);
-    // Not owned: the stream is still open and usable.
-    EXPECT_EQ(s->GetLength(), 6);
-    s->Write("gh", 2);
+    const size_t used = static_cast<size_t>(s->GetSection(0).m_offset) + 52;
+    EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
+    {
+        StreamFile file(s, FALSE);
+        EXPECT_FALSE(FreeForOtherThreads(f.GetMutex()));
+        EXPECT_NE(f.CreateStream("Other", 1, 0, 0), nullptr);  // its own thread goes on
+        file.Unlock();
+        EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
+        file.Lock();
+        file.Lock();  // held once, whatever the calls
+        EXPECT_FALSE(FreeForOtherThreads(f.GetMutex()));
+        // Abort commits like Close; a stream it does not own stays open.
+        file.Write("0123456789", 10);
+        EXPECT_EQ(Le32(ReadBytes(path), used), 0);
+        file.Abort();
+        EXPECT_EQ(Le32(ReadBytes(path), used), 10);
+        EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
+    }
+    // A second adapter of the stream detaches the first; closing the stream in
+    // the container detaches the second.
+    StreamFile first(s, FALSE);
+    EXPECT_EQ(first.GetLength(), 10u);
+    StreamFile second(s, FALSE);
+    char c[4] = {};
+    EXPECT_EQ(first.Seek(0, CFile::begin), 0u);
+    EXPECT_EQ(first.Read(c, 4), 0u);
+    first.Write("zz", 2);  // ignored
+    EXPECT_EQ(second.Seek(0, CFile::begin), 0u);
+    EXPECT_EQ(second.Read(c, 4), 4u);
+    EXPECT_EQ(std::string(c, 4), "0123");
     f.CloseStream(s);
+    EXPECT_EQ(second.GetLength(), 0u);
+    EXPECT_EQ(second.Read(c, 4), 0u);
+    second.Flush();
+    EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
 }
 
 TEST(TKStreamFile, ClosingWithAnOwnedContainerClosesStreamThenFile) {
     TempDir dir;
     const std::string path = dir.File("owned.eeg");
-    {
-        CTKCompoundFile f;
-        f.Create(path.c_str());
-    }
+    CreateEmpty(path);
     auto* container = new CTKCompoundFile;
     container->Open(path.c_str(), 0);
     auto* file = new StreamFile(container->CreateStream("Extra", 1, 0, 0), TRUE, container);
     file->Write("hello", 5);
     // The container's file is held open, so it cannot be removed...
-    testsupport::ExpectThrows<CFileException>(
+    ExpectThrows<CFileException>(
         [&] { CFile::Remove(path.c_str()); },
         [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::sharingViolation); });
     file->Close();
     // ...and closing the adapter closed it, after committing the stream.
-    CTKCompoundFile check;
-    check.Open(path.c_str(), 1);
-    CTKStream* s = check.OpenStream("Extra", 1, 0, 1, 0);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->GetLength(), 5);
-    check.Close();
+    {
+        CTKCompoundFile check;
+        check.Open(path.c_str(), 1);
+        EXPECT_EQ(check.GetStreamLength("Extra", 1), 5);
+    }
     delete file;
     CFile::Remove(path.c_str());
-}
-
-TEST(TKStreamFile, ASecondAdapterOrTheStreamsEndDetachesIt) {
-    TempDir dir;
-    CTKCompoundFile f;
-    f.Create(dir.File("detach.eeg").c_str());
-    CTKStream* s = f.CreateStream("Data", 1, 0, 0);
-    s->Write("0123456789", 10);
-    StreamFile first(s, FALSE);
-    EXPECT_EQ(first.GetLength(), 10u);
-    {
-        StreamFile second(s, FALSE);
-        char c[4] = {};
-        EXPECT_EQ(first.Seek(0, CFile::begin), 0u);
-        EXPECT_EQ(first.Read(c, 4), 0u);  // detached
-        first.Write("zz", 2);             // ignored
-        EXPECT_EQ(second.GetLength(), 10u);
-        second.Seek(0, CFile::begin);
-        EXPECT_EQ(second.Read(c, 4), 4u);
-        EXPECT_EQ(std::string(c, 4), "0123");
-        // Closing the stream in the container detaches its adapter too.
-        f.CloseStream(s);
-        EXPECT_EQ(second.GetLength(), 0u);
-        EXPECT_EQ(second.Read(c, 4), 0u);
-        second.Flush();
-    }
-    // Neither adapter holds the container any more.
-    EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
-}
-
-TEST(TKStreamFile, HoldsTheContainerForItsThread) {
-    TempDir dir;
-    CTKCompoundFile f;
-    f.Create(dir.File("lock.eeg").c_str());
-    CTKStream* s = f.CreateStream("Data", 1, 0, 0);
-    EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
-    StreamFile file(s, TRUE);
-    EXPECT_FALSE(FreeForOtherThreads(f.GetMutex()));
-    // Its own thread goes on using the container.
-    CTKStream* other = f.CreateStream("Other", 1, 0, 0);
-    ASSERT_NE(other, nullptr);
-    file.Unlock();
-    EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
-    file.Lock();
-    file.Lock();  // held once, whatever the calls
-    EXPECT_FALSE(FreeForOtherThreads(f.GetMutex()));
-    file.Close();
-    EXPECT_TRUE(FreeForOtherThreads(f.GetMutex()));
 }
 
 TEST(TKStreamFile, ThreadsSerialiseWholeArchiveOperations) {
@@ -229,12 +194,10 @@ TEST(TKStreamFile, ThreadsSerialiseWholeArchiveOperations) {
         StreamFile file(f.OpenStream(name.c_str(), 1, 0, 1, 0), TRUE);
         ASSERT_EQ(file.GetLength(), 4u * 25 * kRounds) << name;
         CArchive ar(&file, CArchive::load);
-        for (int round = 0; round < kRounds; ++round) {
-            for (int i = 0; i < 25; ++i) {
-                int32_t v;
-                ar >> v;
-                ASSERT_EQ(v, t * 100000 + round * 100 + i);
-            }
+        for (int i = 0; i < 25 * kRounds; ++i) {
+            int32_t v;
+            ar >> v;
+            ASSERT_EQ(v, t * 100000 + i / 25 * 100 + i % 25);
         }
     }
 }
@@ -243,26 +206,24 @@ TEST(TKStreamFile, ReportsTheLow32BitsOfAStreamBeyond4GiB) {
     TempDir dir;
     const std::string path = dir.File("big.eeg");
     const int32_t kSize = 0x7FFFFE00, kUsed = 0x7FFFFD80;
-    int64_t offsets[3];
+    int64_t first;
     {
         CTKCompoundFile f;
         f.Create(path.c_str());
-        CTKStream* s = f.CreateStream("Big", 1, 0, kUsed);
-        offsets[0] = s->GetSection(0).m_offset;
+        first = f.CreateStream("Big", 1, 0, kUsed)->GetSection(0).m_offset;
     }
     // Three full sections of the largest size, in a sparse file.
-    offsets[1] = offsets[0] + kSize;
-    offsets[2] = offsets[1] + kSize;
     {
         CFile raw(path.c_str(), CFile::modeReadWrite | CFile::shareDenyNone);
-        raw.SetLength(static_cast<uint64_t>(offsets[2] + kSize));
+        raw.SetLength(static_cast<uint64_t>(first + 3 * int64_t{kSize}));
         for (int i = 0; i < 3; ++i) {
-            const Bytes h = HeaderBytes("Big", offsets[i], i < 2 ? offsets[i + 1] : -1,
-                                        i < 2 ? 1 : 0, 0, kSize, kUsed, 1, i);
-            raw.Seek(offsets[i], CFile::begin);
+            const int64_t at = first + i * int64_t{kSize};
+            const Bytes h =
+                HeaderBytes("Big", at, i < 2 ? at + kSize : -1, i < 2, 0, kSize, kUsed, 1, i);
+            raw.Seek(at, CFile::begin);
             raw.Write(h.data(), 104);
         }
-        raw.Seek(offsets[2] + 104 + kUsed - 3, CFile::begin);
+        raw.Seek(first + 2 * int64_t{kSize} + 104 + kUsed - 3, CFile::begin);
         raw.Write("end", 3);
     }
     const int64_t length = int64_t{3} * kUsed;  // 0x1'7FFF'F880
@@ -276,10 +237,7 @@ TEST(TKStreamFile, ReportsTheLow32BitsOfAStreamBeyond4GiB) {
     EXPECT_EQ(file.GetLength(), static_cast<uint32_t>(length));
     EXPECT_EQ(file.Seek(0, CFile::end), static_cast<uint32_t>(length));
     EXPECT_EQ(file.GetPosition(), static_cast<uint32_t>(length));
-    s->Seek(length - 3);
-    char tail[8] = {};
-    EXPECT_EQ(s->Read(tail, 8), 3u);
-    EXPECT_EQ(std::string(tail), "end");
+    EXPECT_EQ(ReadRange(s, length - 3, 8), (Bytes{'e', 'n', 'd'}));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Helpers of the event tests: archive bytes through real files, a builder for
-// hand-computed record bytes, one sample event of every type and a field-by-field
-// comparison of two events.
+// Helpers of the event tests: archive bytes through real files, hand-computed
+// record bytes written as hex, one sample event of every type and a
+// field-by-field comparison of two events.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <functional>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "EegBase/EegBase.h"
@@ -43,38 +47,46 @@ void LoadBytes(const testsupport::TempDir& dir, const Bytes& bytes, F&& f) {
     f(ar);
 }
 
-// Little-endian bytes written out by hand, independent of CArchive.
-class ByteBuilder {
-public:
-    ByteBuilder& u8(unsigned v) {
-        m_b.push_back(static_cast<unsigned char>(v));
-        return *this;
+// Bytes written out by hand as hex digits (blanks ignored); 'text' stands for a
+// short string as archives hold it: a length byte, then the characters.
+inline Bytes Hex(std::string_view s) {
+    Bytes b;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == ' ')
+            continue;
+        if (s[i] == '\'') {
+            const size_t end = s.find('\'', i + 1);
+            b.push_back(static_cast<unsigned char>(end - i - 1));
+            b.insert(b.end(), s.begin() + static_cast<long>(i) + 1,
+                     s.begin() + static_cast<long>(end));
+            i = end;
+            continue;
+        }
+        b.push_back(
+            static_cast<unsigned char>(std::stoi(std::string(s.substr(i, 2)), nullptr, 16)));
+        ++i;
     }
-    ByteBuilder& u16(unsigned v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
-    ByteBuilder& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-    // A double given by its IEEE 754 bit pattern.
-    ByteBuilder& f64(uint64_t bits) { return u32(static_cast<uint32_t>(bits)).u32(bits >> 32); }
-    // A string shorter than 255 characters: one length byte and the characters.
-    ByteBuilder& str(const char* s) {
-        u8(static_cast<unsigned>(std::strlen(s)));
-        for (const char* p = s; *p; ++p)
-            u8(static_cast<unsigned char>(*p));
-        return *this;
-    }
-    ByteBuilder& raw(const Bytes& b) {
-        m_b.insert(m_b.end(), b.begin(), b.end());
-        return *this;
-    }
-    // Class version word, base version word, type and sample offset.
-    ByteBuilder& head(unsigned classVersion, unsigned type, uint32_t stamp) {
-        return u16(classVersion ^ 0x5A5A).u16(0x5A5A).u32(type).u32(stamp);
-    }
-    const Bytes& bytes() const { return m_b; }
-    operator Bytes() const { return m_b; }
-
-private:
-    Bytes m_b;
-};
+    return b;
+}
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+// An event record: class version and base version words (each ^ 0x5A5A), type
+// and sample offset, then body.
+inline Bytes Record(unsigned version, uint32_t type, uint32_t stamp, std::string_view body = "") {
+    Bytes b(12);
+    const uint32_t words[] = {(version ^ 0x5A5Au) | 0x5A5Au << 16, type, stamp};
+    for (size_t i = 0; i < 12; ++i)
+        b[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
+    return b + Hex(body);
+}
+// A list entry: the type word (^ 0xA5A5), then the record.
+inline Bytes Entry(const Bytes& record) {
+    return Bytes{static_cast<unsigned char>(record[4] ^ 0xA5),
+                 static_cast<unsigned char>(record[5] ^ 0xA5)} +
+           record;
+}
 
 inline CEegMontage SampleMontage(const char* name) {
     CEegMontage montage(name);
@@ -143,197 +155,139 @@ inline std::vector<std::unique_ptr<CEegEvent>> AllTypes() {
     return v;
 }
 
+// A field as the comparison below wants it: texts by content, getters with
+// output parameters by the values they give, data by its bytes.
+template <class V>
+V Value(const V& v) {
+    return v;
+}
+inline std::string Value(const char* s) {
+    return s ? s : "";
+}
+template <class T, class... A>
+std::tuple<A...> Value(const T& e, void (T::*get)(A&...) const) {
+    std::tuple<A...> t;
+    std::apply([&](A&... out) { (e.*get)(out...); }, t);
+    return t;
+}
+template <class T>
+std::string DataOf(const T& e) {
+    return e.GetData() ? std::string(static_cast<const char*>(e.GetData()), e.GetDataSize()) : "-";
+}
+inline std::tuple<int, int, CTKTime> RecordData(const CRecordEvent& e) {
+    std::tuple<int, int, CTKTime> t;
+    std::get<0>(t) = e.GetRecordData(std::get<1>(t), std::get<2>(t));
+    return t;
+}
+inline CString Text(const CEegEvent& e, const CEegFile* file = nullptr) {
+    return e.AsString(file);
+}
+inline CString MontageName(const CBookmarkEvent& e) {
+    return e.GetOverrideMontage() ? e.GetOverrideMontage()->GetName() : CString("-");
+}
+// Compares a and b, of class T, by each getter in turn.
+template <class T, class... G>
+void Same(const CEegEvent& a, const CEegEvent& b, G... getters) {
+    auto field = [](const T& e, auto get) {
+        if constexpr (std::is_invocable_v<decltype(get), const T&>)
+            return Value(std::invoke(get, e));
+        else
+            return Value(e, get);
+    };
+    int i = 0;
+    auto check = [&](auto get) {
+        EXPECT_EQ(field(static_cast<const T&>(a), get), field(static_cast<const T&>(b), get))
+            << "getter " << i++;
+    };
+    (check(getters), ...);
+}
+template <class T>
+void Equal(const CEegEvent& a, const CEegEvent& b) {
+    EXPECT_TRUE(static_cast<const T&>(a) == static_cast<const T&>(b));
+}
+
 // Every field of two events of the same class, by their accessors.
 inline void ExpectSameEvent(const CEegEvent& a, const CEegEvent& b) {
     SCOPED_TRACE(testing::Message() << "event type " << a.GetEventType());
     ASSERT_EQ(a.GetEventType(), b.GetEventType());
     EXPECT_EQ(a.GetTimeStamp(), b.GetTimeStamp());
+    using E = CEegEvent;
     switch (a.GetEventType()) {
-        case CEegEvent::etRecord: {
-            int ra = 0, rb = 0;
-            CTKTime ta, tb;
-            EXPECT_EQ(static_cast<const CRecordEvent&>(a).GetRecordData(ra, ta),
-                      static_cast<const CRecordEvent&>(b).GetRecordData(rb, tb));
-            EXPECT_EQ(ra, rb);
-            EXPECT_TRUE(ta == tb);
-            break;
-        }
-        case CEegEvent::etCalibrate: {
-            int oa, ob;
-            double aa, ab, fa, fb;
-            static_cast<const CCalibrateEvent&>(a).GetCalibrateData(oa, aa, fa);
-            static_cast<const CCalibrateEvent&>(b).GetCalibrateData(ob, ab, fb);
-            EXPECT_EQ(oa, ob);
-            EXPECT_EQ(aa, ab);
-            EXPECT_EQ(fa, fb);
-            break;
-        }
-        case CEegEvent::etImpedance: {
-            auto& x = static_cast<const CImpedanceEvent&>(a);
-            auto& y = static_cast<const CImpedanceEvent&>(b);
-            EXPECT_TRUE(x.GetImpedanceData() == y.GetImpedanceData());
-            EXPECT_TRUE(x.GetImpInputDomain() == y.GetImpInputDomain());
-            EXPECT_EQ(x.GetRecordingRef(), y.GetRecordingRef());
-            break;
-        }
-        case CEegEvent::etRecordingRef:
-            EXPECT_EQ(static_cast<const CRecordingRefEvent&>(a).GetRecordingReference(),
-                      static_cast<const CRecordingRefEvent&>(b).GetRecordingReference());
-            break;
-        case CEegEvent::etMontage:
-            EXPECT_TRUE(static_cast<const CMontageEvent&>(a).GetMontage() ==
-                        static_cast<const CMontageEvent&>(b).GetMontage());
-            break;
-        case CEegEvent::etTraceInfo: {
-            auto& x = static_cast<const CTraceInfoEvent&>(a);
-            auto& y = static_cast<const CTraceInfoEvent&>(b);
-            EXPECT_TRUE(x.GetTraceInfo() == y.GetTraceInfo());
-            EXPECT_EQ(x.GetChannelNumber(), y.GetChannelNumber());
-            break;
-        }
-        case CEegEvent::etNotch: {
-            int oa, ob;
-            double fa, fb;
-            static_cast<const CNotchEvent&>(a).GetNotchData(oa, fa);
-            static_cast<const CNotchEvent&>(b).GetNotchData(ob, fb);
-            EXPECT_EQ(oa, ob);
-            EXPECT_EQ(fa, fb);
-            break;
-        }
-        case CEegEvent::etLinkedHighcut:
-            EXPECT_EQ(static_cast<const CLinkedHighcutEvent&>(a).GetLinkedHighcut(),
-                      static_cast<const CLinkedHighcutEvent&>(b).GetLinkedHighcut());
-            break;
-        case CEegEvent::etLinkedLowcut:
-            EXPECT_EQ(static_cast<const CLinkedLowcutEvent&>(a).GetLinkedLowcut(),
-                      static_cast<const CLinkedLowcutEvent&>(b).GetLinkedLowcut());
-            break;
-        case CEegEvent::etLinkedSensitivity:
-            EXPECT_EQ(static_cast<const CLinkedSensitivityEvent&>(a).GetLinkedSensitivity(),
-                      static_cast<const CLinkedSensitivityEvent&>(b).GetLinkedSensitivity());
-            break;
-        case CEegEvent::etSpeed:
-            EXPECT_EQ(static_cast<const CSpeedEvent&>(a).GetSpeed(),
-                      static_cast<const CSpeedEvent&>(b).GetSpeed());
-            break;
-        case CEegEvent::etBlock:
-            break;
-        case CEegEvent::etComment:
-        case CEegEvent::etUser: {
-            auto& x = static_cast<const CAnnotationEvent&>(a);
-            auto& y = static_cast<const CAnnotationEvent&>(b);
-            EXPECT_EQ(x.GetPriority(), y.GetPriority());
-            EXPECT_STREQ(x.AsString(nullptr), y.AsString(nullptr));
-            break;
-        }
-        case CEegEvent::etFlashRate:
-            EXPECT_EQ(static_cast<const CFlashRateEvent&>(a).GetFlashRateData(),
-                      static_cast<const CFlashRateEvent&>(b).GetFlashRateData());
-            break;
-        case CEegEvent::etFlashRun: {
-            int ra, aa, ba, rb, ab, bb;
-            static_cast<const CFlashRunEvent&>(a).GetFlashRunData(ra, aa, ba);
-            static_cast<const CFlashRunEvent&>(b).GetFlashRunData(rb, ab, bb);
-            EXPECT_EQ(ra, rb);
-            EXPECT_EQ(aa, ab);
-            EXPECT_EQ(ba, bb);
-            break;
-        }
-        case CEegEvent::etTimer: {
-            int oa, ob;
-            unsigned sa, sb;
-            static_cast<const CTimerEvent&>(a).GetTimerData(oa, sa);
-            static_cast<const CTimerEvent&>(b).GetTimerData(ob, sb);
-            EXPECT_EQ(oa, ob);
-            EXPECT_EQ(sa, sb);
-            break;
-        }
-        case CEegEvent::etDataDeletion: {
-            auto& x = static_cast<const CDataDeletionEvent&>(a);
-            auto& y = static_cast<const CDataDeletionEvent&>(b);
-            EXPECT_EQ(x.IsDeletionStart(), y.IsDeletionStart());
-            EXPECT_EQ(x.GetStartTimeStamp(), y.GetStartTimeStamp());
-            EXPECT_EQ(x.GetEndTimeStamp(), y.GetEndTimeStamp());
-            break;
-        }
-        case CEegEvent::etDataSegmentMark: {
-            auto& x = static_cast<const CDataSegmentMarkEvent&>(a);
-            auto& y = static_cast<const CDataSegmentMarkEvent&>(b);
-            EXPECT_EQ(x.IsSegmentStart(), y.IsSegmentStart());
-            EXPECT_EQ(x.IsDeleteSegment(), y.IsDeleteSegment());
-            EXPECT_EQ(x.GetStartTimeStamp(), y.GetStartTimeStamp());
-            EXPECT_EQ(x.GetEndTimeStamp(), y.GetEndTimeStamp());
-            break;
-        }
-        case CEegEvent::etAddOn: {
-            auto& x = static_cast<const CAddOnEvent&>(a);
-            auto& y = static_cast<const CAddOnEvent&>(b);
-            EXPECT_EQ(x.GetAddOnID(), y.GetAddOnID());
-            EXPECT_EQ(x.GetAddOnEventType(), y.GetAddOnEventType());
-            EXPECT_EQ(x.GetAddOnWord(), y.GetAddOnWord());
-            EXPECT_EQ(x.GetPriority(), y.GetPriority());
-            ASSERT_EQ(x.GetDataSize(), y.GetDataSize());
-            EXPECT_EQ(0, std::memcmp(x.GetData(), y.GetData(), x.GetDataSize()));
-            break;
-        }
-        case CEegEvent::etAnalysis: {
-            auto& x = static_cast<const CAnalysisEvent&>(a);
-            auto& y = static_cast<const CAnalysisEvent&>(b);
-            EXPECT_EQ(x.GetAnalysisName(), y.GetAnalysisName());
-            EXPECT_EQ(x.GetText(), y.GetText());
-            EXPECT_EQ(x.GetAnalysisEventType(), y.GetAnalysisEventType());
-            EXPECT_EQ(x.GetPriority(), y.GetPriority());
-            ASSERT_EQ(x.GetDataSize(), y.GetDataSize());
-            ASSERT_EQ(x.GetData() == nullptr, y.GetData() == nullptr);
-            if (x.GetData()) {
-                EXPECT_EQ(0, std::memcmp(x.GetData(), y.GetData(), x.GetDataSize()));
-            }
-            break;
-        }
-        case CEegEvent::etBookmark: {
-            auto& x = static_cast<const CBookmarkEvent&>(a);
-            auto& y = static_cast<const CBookmarkEvent&>(b);
-            EXPECT_TRUE(x == y);
-            EXPECT_EQ(x.GetOverrideMontage() == nullptr, y.GetOverrideMontage() == nullptr);
-            if (x.GetOverrideMontage()) {
-                EXPECT_EQ(x.GetOverrideMontage()->GetName(), y.GetOverrideMontage()->GetName());
-            }
-            break;
-        }
-        case CEegEvent::etDataMarkDelete: {
-            auto& x = static_cast<const CDataMarkDeleteEvent&>(a);
-            auto& y = static_cast<const CDataMarkDeleteEvent&>(b);
-            EXPECT_EQ(x.GetEndTimeStamp(), y.GetEndTimeStamp());
-            EXPECT_EQ(x.GetMarkType(), y.GetMarkType());
-            EXPECT_EQ(x.GetComment(), y.GetComment());
-            EXPECT_EQ(x.GetPriority(), y.GetPriority());
-            break;
-        }
-        case CEegEvent::etSystem:
-            EXPECT_STREQ(static_cast<const CSystemEvent&>(a).GetComment(),
-                         static_cast<const CSystemEvent&>(b).GetComment());
-            break;
-        case CEegEvent::etVoice:
-            EXPECT_TRUE(static_cast<const CVoiceEvent&>(a) == static_cast<const CVoiceEvent&>(b));
-            break;
-        case CEegEvent::etKeyPress:
-            EXPECT_TRUE(static_cast<const CKeyPressEvent&>(a) ==
-                        static_cast<const CKeyPressEvent&>(b));
-            break;
-        case CEegEvent::etBatteryLow:
-            EXPECT_TRUE(static_cast<const CBatteryLowEvent&>(a) ==
-                        static_cast<const CBatteryLowEvent&>(b));
-            break;
-        case CEegEvent::etPersyst: {
-            auto& x = static_cast<const CPersystEvent&>(a);
-            auto& y = static_cast<const CPersystEvent&>(b);
-            EXPECT_EQ(x.GetPersystType(), y.GetPersystType());
-            EXPECT_EQ(x.GetDuration(), y.GetDuration());
-            EXPECT_EQ(x.GetOrigin(), y.GetOrigin());
-            EXPECT_EQ(x.GetType(), y.GetType());
-            EXPECT_EQ(x.GetComment(), y.GetComment());
-            break;
-        }
+        case E::etRecord:
+            return Same<CRecordEvent>(a, b, RecordData);
+        case E::etCalibrate:
+            return Same<CCalibrateEvent>(a, b, &CCalibrateEvent::GetCalibrateData);
+        case E::etImpedance:
+            return Same<CImpedanceEvent>(a, b, &CImpedanceEvent::GetImpedanceData,
+                                         &CImpedanceEvent::GetImpInputDomain,
+                                         &CImpedanceEvent::GetRecordingRef);
+        case E::etRecordingRef:
+            return Same<CRecordingRefEvent>(a, b, &CRecordingRefEvent::GetRecordingReference);
+        case E::etMontage:
+            return Same<CMontageEvent>(a, b, &CMontageEvent::GetMontage);
+        case E::etTraceInfo:
+            return Same<CTraceInfoEvent>(a, b, &CTraceInfoEvent::GetTraceInfo,
+                                         &CTraceInfoEvent::GetChannelNumber);
+        case E::etNotch:
+            return Same<CNotchEvent>(a, b, &CNotchEvent::GetNotchData);
+        case E::etLinkedHighcut:
+            return Same<CLinkedHighcutEvent>(a, b, &CLinkedHighcutEvent::GetLinkedHighcut);
+        case E::etLinkedLowcut:
+            return Same<CLinkedLowcutEvent>(a, b, &CLinkedLowcutEvent::GetLinkedLowcut);
+        case E::etLinkedSensitivity:
+            return Same<CLinkedSensitivityEvent>(a, b,
+                                                 &CLinkedSensitivityEvent::GetLinkedSensitivity);
+        case E::etSpeed:
+            return Same<CSpeedEvent>(a, b, &CSpeedEvent::GetSpeed);
+        case E::etBlock:
+            return;
+        case E::etComment:
+        case E::etUser:
+            return Same<CAnnotationEvent>(a, b, &CAnnotationEvent::GetPriority,
+                                          [](const CEegEvent& e) { return Text(e); });
+        case E::etFlashRate:
+            return Same<CFlashRateEvent>(a, b, &CFlashRateEvent::GetFlashRateData);
+        case E::etFlashRun:
+            return Same<CFlashRunEvent>(a, b, &CFlashRunEvent::GetFlashRunData);
+        case E::etTimer:
+            return Same<CTimerEvent>(a, b, &CTimerEvent::GetTimerData);
+        case E::etDataDeletion:
+            return Same<CDataDeletionEvent>(a, b, &CDataDeletionEvent::IsDeletionStart,
+                                            &CDataDeletionEvent::GetStartTimeStamp,
+                                            &CDataDeletionEvent::GetEndTimeStamp);
+        case E::etDataSegmentMark:
+            return Same<CDataSegmentMarkEvent>(a, b, &CDataSegmentMarkEvent::IsSegmentStart,
+                                               &CDataSegmentMarkEvent::IsDeleteSegment,
+                                               &CDataSegmentMarkEvent::GetStartTimeStamp,
+                                               &CDataSegmentMarkEvent::GetEndTimeStamp);
+        case E::etAddOn:
+            return Same<CAddOnEvent>(a, b, &CAddOnEvent::GetAddOnID,
+                                     &CAddOnEvent::GetAddOnEventType, &CAddOnEvent::GetAddOnWord,
+                                     &CAddOnEvent::GetPriority, DataOf<CAddOnEvent>);
+        case E::etAnalysis:
+            return Same<CAnalysisEvent>(a, b, &CAnalysisEvent::GetAnalysisName,
+                                        &CAnalysisEvent::GetText,
+                                        &CAnalysisEvent::GetAnalysisEventType,
+                                        &CAnalysisEvent::GetPriority, DataOf<CAnalysisEvent>);
+        case E::etBookmark:
+            Equal<CBookmarkEvent>(a, b);
+            return Same<CBookmarkEvent>(a, b, MontageName);
+        case E::etDataMarkDelete:
+            return Same<CDataMarkDeleteEvent>(
+                a, b, &CDataMarkDeleteEvent::GetEndTimeStamp, &CDataMarkDeleteEvent::GetMarkType,
+                &CDataMarkDeleteEvent::GetComment, &CDataMarkDeleteEvent::GetPriority);
+        case E::etSystem:
+            return Same<CSystemEvent>(a, b, &CSystemEvent::GetComment);
+        case E::etVoice:
+            return Equal<CVoiceEvent>(a, b);
+        case E::etKeyPress:
+            return Equal<CKeyPressEvent>(a, b);
+        case E::etBatteryLow:
+            return Equal<CBatteryLowEvent>(a, b);
+        case E::etPersyst:
+            return Same<CPersystEvent>(a, b, &CPersystEvent::GetPersystType,
+                                       &CPersystEvent::GetDuration, &CPersystEvent::GetOrigin,
+                                       &CPersystEvent::GetType, &CPersystEvent::GetComment);
         default:
             ADD_FAILURE() << "no such event type";
     }
