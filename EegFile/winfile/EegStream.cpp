@@ -374,7 +374,15 @@ void CEegDataStream::Flush() {
         WriteOut();
         return;
     }
-    // The thread writes; wait for it without holding the file lock it needs.
+    // The thread writes; wake it, and wait without holding the file lock it needs.
+    {
+        std::lock_guard threads(m_threadMutex);
+        if (m_pThread) {
+            std::lock_guard lock(m_pThread->mutex);
+            m_pThread->nudged = true;
+            m_pThread->wake.notify_all();
+        }
+    }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kFlushTimeoutMs);
     while (buffer->GetUsed() >= memBytes && std::chrono::steady_clock::now() < deadline) {
@@ -510,8 +518,10 @@ void CEegDataStream::ThreadBody(std::shared_ptr<ThreadState> state) {
             e->Delete();
         }
         std::unique_lock lock(state->mutex);
-        if (state->wake.wait_for(lock, std::chrono::milliseconds(kThreadPeriodMs),
-                                 [&] { return !state->wanted; }))
+        state->wake.wait_for(lock, std::chrono::milliseconds(kThreadPeriodMs),
+                             [&] { return !state->wanted || state->nudged; });
+        state->nudged = false;
+        if (!state->wanted)
             break;
     }
     std::lock_guard lock(state->mutex);

@@ -107,9 +107,10 @@ private:
     // forgetting (a thread that did not end in time keeps it alive).
     struct ThreadState {
         std::mutex mutex;
-        std::condition_variable wake;  // signalled when wanted is cleared
+        std::condition_variable wake;  // signalled when wanted is cleared or nudged is set
         std::condition_variable ended;
         bool wanted = true;
+        bool nudged = false;  // a flush waits: write now rather than at the next wake
         bool finished = false;
     };
 
