@@ -1,0 +1,184 @@
+// CWinEegFile: a current-format recording, one compound container holding the
+// streams "Header", "Patient", "EventList" (each with a backup copy 2),
+// "EEGData", "MarkDelete" and the obsolete "SegMark".
+//
+// Owns its access control, its container (given the file lock as its mutex),
+// the EEG data stream, the event store and the header; the "MarkDelete" stream
+// is held open while the recording is.
+//
+// Lock order: the close lock (held for the whole of Close), the file lock of
+// CEegFile, the locks of the owned objects (write buffer innermost), then the
+// region locks of the lock file between stations. Close releases the data
+// stream, which waits for the write thread, before it takes the file lock.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "EegFile/access/EegAccessControl.h"
+#include "EegFile/container/TKCompoundFile.h"
+#include "EegFile/frame/EegFile.h"
+#include "EegFile/winfile/EegEventStore.h"
+#include "EegFile/winfile/EegHeader.h"
+#include "EegFile/winfile/EegStream.h"
+
+class CWinEegFile : public CEegFile {
+public:
+    // Allocation units of the streams (bytes).
+    static constexpr int kHeaderUnit = 1024;
+    static constexpr int kPatientUnit = 16000;
+    static constexpr int kEventListUnit = CEegEventStore::kAllocationUnit;
+    static constexpr int kMarkUnit = 4096;
+    static constexpr int kRegionTimeoutMs = 10000;
+    static constexpr int kBackupRegionTimeoutMs = 60000;
+    static constexpr const char* kHeaderStream = "Header";
+    static constexpr const char* kPatientStream = "Patient";
+    static constexpr const char* kEventListStream = "EventList";
+    static constexpr const char* kEegDataStream = "EEGData";
+    static constexpr const char* kMarkDeleteStream = "MarkDelete";
+    static constexpr const char* kSegMarkStream = "SegMark";
+
+    CWinEegFile();
+    // Closes; a failure is reported, never thrown.
+    ~CWinEegFile() override;
+
+    void DisableFileAccess() override;
+    int GetDisableFileAccess() const override;
+    void SetEegWriteBufferSize(int bytes) override;
+    // Takes exclusive access (else CEegFileException 7) and creates the file;
+    // the recording then waits for PrepareToWriteEeg.
+    void Create(const char* path) override;
+    // Writes the patient record and the header, creates the other streams and
+    // drops to write access (else code 4).
+    void PrepareToWriteEeg(double sampleRate, Compression::CompressionType compression,
+                           const CAmpHardwareInfo& amp) override;
+    // Takes write (else code 6) or read access (else code 5) and loads the
+    // recording. A missing file throws CFileException fileNotFound.
+    void Open(const char* path, int forWriting) override;
+    void Close() override;
+    CTKStreamFile* OpenStreamFile(const char* name, int copy, int allocationUnit,
+                                  unsigned int openFlags) override;
+    // A further stream of the recording at path, with a container of its own
+    // that the returned file owns; null when the file or stream is not there.
+    static CTKStreamFile* OpenStreamFile(const char* path, const char* name, int copy,
+                                         int allocationUnit, unsigned int openFlags);
+    int IsOpen() const override;
+    int IsEmpty() const override;
+    int IsReadOnly() const override;
+    void StartRecording(COleDateTime start) override;
+    void StopRecording() override;
+    void SetWriteThreadOnOff(int on) override;
+    void SetWriteThreadExceptionCallBack(CVoidCall1Arg<CException*>& callback) override;
+    const CPatientInfo& GetPatientInfo() override;
+    void SetPatientInfo(const CPatientInfo& info, int includingStatus) override;
+    CPatientInfo::RecordStatus GetRecordStatus() override;
+    void SetRecordStatus(CPatientInfo::RecordStatus newStatus,
+                         CPatientInfo::RecordStatus expected) override;
+    const CAmpHardwareInfo& GetAmpHardwareInfo() const override;
+    unsigned short GetMaxChannels() const override;
+    double GetSampleRate() const override;
+    Compression::CompressionType GetCompressionType() override;
+    // Appends 32-slot frames; code 12 on a read-only container, code 11 when the
+    // write buffer cannot take the chunk whole.
+    void WriteEegData(CEegDataChunk& chunk) override;
+    CEegTimeStamp GetReadPosition() const override;
+    void SetReadPosition(CEegTimeStamp position) override;
+    int ReadEegData(CEegDataChunk& chunk, uint32_t count) override;
+    void SetMarkForDelete(int on) override;
+    void AddDataMark(CDataMarkDeleteEvent* mark) override;
+    void RemoveDataMark(CDataMarkDeleteEvent* mark) override;
+    void RemoveAllDataMarks() override;
+    void RemoveAllEegDataMarks() override;
+    void RemoveAllVideoDataMarks() override;
+    void SyncDataMarks() override;
+    int64_t DeleteMarkedEegData(CVoidCall1Arg<int64_t>* progress) override;
+    int GetMarkForDelete() override;
+    void SetDeleteEegDataOnClose() override;
+    int GetDeleteEegDataOnClose() const override;
+    int GetMarkAccess(CString& holders) override;
+    int GetExclusiveAccess(CString& holders) override;
+    void GetDataMarkList(CEegEventList& list) override;
+    int IsEventValid(CDataMarkDeleteEvent* mark) override;
+    int InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) override;
+    void GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp& from,
+                              const CEegTimeStamp& to, uint32_t maxCount) const override;
+    void FlushWriteBuffer() override;
+    int PadPartialSecond() override;
+    void DiscardWriteBufferData() override;
+    CEegTimeStamp GetBofTimeStamp() const override;
+    CEegTimeStamp GetEofTimeStamp() const override;
+    int GetMontageAt(const CEegTimeStamp& at, CEegMontage& montage) const override;
+    int GetPaperSpeedAt(const CEegTimeStamp& at, double& speed) const override;
+    int GetLinkedSensitivityAt(const CEegTimeStamp& at, double& value) const override;
+    int GetLinkedLowCutAt(const CEegTimeStamp& at, double& value) const override;
+    int GetLinkedHighCutAt(const CEegTimeStamp& at, double& value) const override;
+    CTKTime GetStartTime() const override;
+    CTKTime GetTimeOfDay(uint32_t sampleOffset) const override;
+    uint32_t GetSampleOffset(CTKTime time) const override;
+    float GetTodElapsed(uint32_t from, uint32_t to) const override;
+    int GetNumberOfEvents() const override;
+    int AddEvent(const CEegEvent* event) override;
+    void RemoveEvent(const CEegEvent* event) override;
+    void RemoveEvents(CEegEventList& events) override;
+    void GetEventList(CEegEventList& list, const CEegEventMask& mask, const CEegTimeStamp& from,
+                      const CEegTimeStamp& to, uint32_t maxCount,
+                      unsigned short minPriority) const override;
+    uint32_t GetLengthInSeconds() const override;
+    uint32_t GetLengthInSamples() const override;
+    int GetLiveModeUpdate() const override;
+    void SetLiveModeUpdate(int on) override;
+    void Synchronize() override;
+    CEegAccessMode::EegAccessModeType GetAccessMode() const override;
+    int GetLockFailureFlag() const override;
+    int GetBytesPerSecondFile() const override;
+
+    // The stream index of "EEGData" as last built (for inspection).
+    const CEegStreamIndex& GetStreamIndex() const { return m_DataStream.GetIndex(); }
+
+protected:
+    void InitFlags();
+    // Reads (loading) or writes the header (type 0) or the patient record (type 1)
+    // through copy `copy` of its stream under the stream's region lock.
+    void SerializeMember(CEegStreamType::EegStreamType type, int loading, int copy);
+    void BackupPatientInfo();
+    void BackupEventList();
+    void BackupHeader();
+
+    void CreateEegStream();
+    int OpenEegStream(int readOnly, uint32_t lastEventOffset);
+    void CloseEegStream();
+    void CreateEventStream(CTKCompoundFile& container);
+    void OpenEventStream();
+    void CloseEventStream();
+    void CreateSegmentMarkStream();
+    void OpenSegmentMarkStream(int readOnly);
+    void CloseSegmentMarkStream();
+    void DeleteOldSegmentMarkStream();
+
+private:
+    // The data stream's configuration from the header; returns the allocation unit.
+    int ConfigureDataStream();
+    // Undoes a failed Open: aborts the container and releases access.
+    void AbandonOpen();
+    // Whether file access is enabled and the EEG stream open.
+    bool Readable() const { return !m_bFileAccessDisabled && m_bEegStreamOpen; }
+    // Copies copy 1 of a stream to copy 2 under region (type, 1).
+    void BackupStream(CEegStreamType::EegStreamType type, const char* name, int unit);
+
+    std::mutex m_CloseLock;
+    CEegAccessControl m_AccessControl;
+    CTKCompoundFile m_Container;
+    CEegDataStream m_DataStream;
+    CEegEventStore m_EventStore;
+    CEegHeader m_Header;
+    // "MarkDelete" while open; the data marks it holds are read and written by
+    // the data-mark store, which builds on this.
+    CTKStream* m_pMarkStream = nullptr;
+
+    int m_bHeaderPending = 0;
+    int m_bWriteEnabled = 0;
+    int m_bEegStreamOpen = 0;
+    int m_bPatientChanged = 0;
+    int m_bEventsChanged = 0;
+    int m_bHeaderChanged = 0;
+};
