@@ -450,6 +450,10 @@ void CEegDataStream::StopRecording() {
         return;
     m_bRecording = 0;
     m_runStopSequence = m_pStream->GetHighestSequence();
+    // The flag must reach the run's last section even when the trim finds no
+    // room to give back and every write has already committed its header.
+    if (m_pStream->GetLength() > m_streamLengthAtRunStart)
+        m_pStream->MarkHeaderDirty();
     m_pStream->Trim(kTrimMinimumPiece);
 }
 
