@@ -315,6 +315,16 @@ void CTKStream::Commit(int flushFile) {
     m_bHeaderDirty = 0;
 }
 
+void CTKStream::MarkHeaderDirty() {
+    std::lock_guard lock(*m_pMutex);
+    if (m_bReadOnly)
+        return;
+    // The dirty flag belongs to the current section: make that the last one.
+    Seek(m_length);
+    if (m_pCurrent)
+        m_bHeaderDirty = 1;
+}
+
 void CTKStream::Truncate() {
     std::lock_guard lock(*m_pMutex);
     if (m_bReadOnly)

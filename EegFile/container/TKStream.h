@@ -47,6 +47,10 @@ public:
     // released section when at least minimumPiece data bytes would fit in it); the
     // next write then starts a new section.
     void Trim(int minimumPiece);
+    // The owner changed what its section observer writes for the last section
+    // (a flag of its annotation) without changing its data: the next Commit or
+    // Trim writes that header again. Nothing on a read-only stream.
+    void MarkHeaderDirty();
     // Sections made from now on hold unit data bytes (see SectionSizeForUnit).
     void SetAllocationUnit(int unit);
     // Closes the stream in its container, which destroys it.

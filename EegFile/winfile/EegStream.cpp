@@ -321,15 +321,51 @@ void CEegDataStream::Write(CEegDataChunk& chunk) {
         ThrowEegFileException(CEegFileException::eWriteBufferOverflow);
     if (bytes == 0)
         return;
-    m_pWriteBuffer->Append(chunk.GetData(), static_cast<int>(bytes));
     m_length += static_cast<uint32_t>(bytes / CEegDataLayout::kFrameBytes);
     bool threadRuns;
     {
         std::lock_guard threads(m_threadMutex);
         threadRuns = m_pThread != nullptr;
     }
-    if (!threadRuns)
-        WriteOut();
+    if (threadRuns) {
+        m_pWriteBuffer->Append(chunk.GetData(), static_cast<int>(bytes));
+        return;
+    }
+    // Written at once: with nothing buffered before them, the chunk's whole
+    // seconds are coded straight from the chunk (what passing them through the
+    // buffer would do, without the two copies); only a partial second is kept.
+    const int memBytes = m_layout.GetMemBytesPerSecond();
+    const auto* data = reinterpret_cast<const uint8_t*>(chunk.GetData());
+    int64_t done = 0;
+    if (m_pWriteBuffer->GetUsed() == 0) {
+        try {
+            for (; bytes - done >= memBytes; done += memBytes)
+                WriteSecond(reinterpret_cast<const int16_t*>(data + done));
+        } catch (CException*) {
+            // As from the buffer: the failed second is lost, the rest stays.
+            done += memBytes;
+            m_pWriteBuffer->Append(data + done, static_cast<int>(bytes - done));
+            m_index.Update(*m_pStream, m_layout.GetBytesPerSecond());
+            throw;
+        }
+    }
+    m_pWriteBuffer->Append(data + done, static_cast<int>(bytes - done));
+    WriteOut();
+}
+
+void CEegDataStream::WriteSecond(const int16_t* frames) {
+    const int bytes = m_layout.GetBytesPerSecond();
+    const uint32_t rate = static_cast<uint32_t>(m_layout.GetRate());
+    m_layout.Pack(frames, m_pStoredBuffer.get());
+    try {
+        m_pStream->Seek(m_pStream->GetLength());
+        m_pStream->Write(m_pStoredBuffer.get(), static_cast<UINT>(bytes));
+    } catch (CException*) {
+        // The second is lost: it left the buffer and is not in the stream.
+        m_length = m_length > rate ? m_length - rate : 0;
+        m_cachedSecond = -1;
+        throw;
+    }
 }
 
 void CEegDataStream::WriteOut() {
@@ -337,22 +373,9 @@ void CEegDataStream::WriteOut() {
     if (!m_pWriteBuffer || !m_pStream)
         return;
     const int memBytes = m_layout.GetMemBytesPerSecond();
-    const int bytes = m_layout.GetBytesPerSecond();
-    const uint32_t rate = static_cast<uint32_t>(m_layout.GetRate());
-    while (m_pWriteBuffer->Take(m_pFrameBuffer.get(), memBytes)) {
-        m_layout.Pack(reinterpret_cast<const int16_t*>(m_pFrameBuffer.get()),
-                      m_pStoredBuffer.get());
-        try {
-            m_pStream->Seek(m_pStream->GetLength());
-            m_pStream->Write(m_pStoredBuffer.get(), static_cast<UINT>(bytes));
-        } catch (CException*) {
-            // The second is lost: it left the buffer and is not in the stream.
-            m_length = m_length > rate ? m_length - rate : 0;
-            m_cachedSecond = -1;
-            throw;
-        }
-    }
-    m_index.Update(*m_pStream, bytes);
+    while (m_pWriteBuffer->Take(m_pFrameBuffer.get(), memBytes))
+        WriteSecond(reinterpret_cast<const int16_t*>(m_pFrameBuffer.get()));
+    m_index.Update(*m_pStream, m_layout.GetBytesPerSecond());
 }
 
 void CEegDataStream::Flush() {
@@ -427,6 +450,10 @@ void CEegDataStream::StopRecording() {
         return;
     m_bRecording = 0;
     m_runStopSequence = m_pStream->GetHighestSequence();
+    // The flag must reach the run's last section even when the trim finds no
+    // room to give back and every write has already committed its header.
+    if (m_pStream->GetLength() > m_streamLengthAtRunStart)
+        m_pStream->MarkHeaderDirty();
     m_pStream->Trim(kTrimMinimumPiece);
 }
 

@@ -118,6 +118,9 @@ private:
     // Writes every whole buffered second to the end of the stream, then takes
     // the new sections into the index. Caller holds the file lock.
     void WriteOut();
+    // Codes one second of frames and appends it to the stream; on failure the
+    // second is lost (the length shrinks by a second) and the exception goes on.
+    void WriteSecond(const int16_t* frames);
     // Appends second s (rate frames) to chunk; zeros where no stored second is.
     void LoadSecond(uint32_t second, CEegDataChunk& chunk);
     // Makes the cache hold second s.

@@ -253,7 +253,12 @@ void CWinEegFile::Close() {
     }
     try {
         if (m_bHeaderPending) {
+            // A PrepareToWriteEeg refused its mode change after opening the
+            // data streams; they are closed here, before the container.
+            CloseEegStream();
             std::lock_guard lock(m_FileLock);
+            CloseEventStream();
+            CloseSegmentMarkStream();
             SerializeMember(CEegStreamType::estHeader, 0, 1);
         } else {
             // Before the file lock, so that the write thread can finish its pass.

@@ -188,6 +188,77 @@ TEST(WinEegFileRefusal, AccessRefusedNamesTheHoldingStation) {
     EXPECT_EQ(station.Wait(), 0);
 }
 
+TEST(WinEegFileRefusal, ModeChangeRefusedInPrepareGivesCode4) {
+    TempDir dir;
+    const std::string path = dir.File("rec.eeg");
+    ::setenv("COMPUTERNAME", "RECORDER", 1);
+    {
+        CWinEegFile file;
+        file.Create(path.c_str());
+        // The same computer, restarted after a crash, clears its entries (ours
+        // among them); then another station takes write access.
+        accesstest::Child cleaner("RECORDER", [&](accesstest::Child& self) {
+            CEegAccessControl ac;
+            int32_t wasWriting = -1;
+            const int32_t done = ac.RemoveStationEntries(path.c_str(), wasWriting);
+            return self.Send(done) && self.Send(wasWriting) ? 0 : 1;
+        });
+        int32_t done = 0, wasWriting = -1;
+        ASSERT_TRUE(cleaner.Receive(done));
+        ASSERT_TRUE(cleaner.Receive(wasWriting));
+        EXPECT_EQ(done, 1);
+        EXPECT_EQ(cleaner.Wait(), 0);
+        accesstest::Child other("OTHER", [&](accesstest::Child& self) {
+            CEegAccessControl ac;
+            ac.SetPaths(path.c_str());
+            int32_t granted = ac.TakeMode(CEegAccessMode::eamWrite);
+            self.Send(granted);
+            self.Receive(granted);  // until the test is done
+            ac.Release();
+            return 0;
+        });
+        int32_t granted = 0;
+        ASSERT_TRUE(other.Receive(granted));
+        ASSERT_EQ(granted, 1);
+
+        ExpectThrows<CEegFileException>(
+            [&] { file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32()); },
+            [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 4); });
+        CEegDataChunk c = MakeChunk(0, kRate, true);
+        file.StartRecording(Time(2024, 5, 6, 7, 8, 9));
+        file.WriteEegData(c);  // not write enabled: ignored
+        EXPECT_EQ(file.GetLengthInSamples(), 0u);
+        file.Close();
+
+        // The other station keeps its write access.
+        CWinEegFile writer;
+        ExpectThrows<CEegFileException>([&] { writer.Open(path.c_str(), 1); },
+                                        [](CEegFileException& e) {
+                                            EXPECT_EQ(e.GetErrorCode(), 6);
+                                            ASSERT_EQ(e.GetStationNames().size(), 1u);
+                                            EXPECT_EQ(e.GetStationNames()[0], CString("OTHER"));
+                                        });
+        other.Send(granted);
+        EXPECT_EQ(other.Wait(), 0);
+    }
+    // What the refused preparation left is a recording that opens and records.
+    CWinEegFile writer;
+    writer.Open(path.c_str(), 1);
+    writer.StartRecording(Time(2024, 5, 6, 8, 0, 0));
+    CEegDataChunk c = MakeChunk(0, 2 * kRate, true);
+    writer.WriteEegData(c);
+    writer.StopRecording();
+    EXPECT_EQ(writer.GetLengthInSamples(), 2u * kRate);
+    writer.Close();
+    CWinEegFile reader;
+    reader.Open(path.c_str(), 0);
+    CEegDataChunk out(2 * kRate, 32);
+    EXPECT_EQ(reader.ReadEegData(out, 2 * kRate), 1);
+    EXPECT_EQ(CountMismatches(out, 0, true), 0);
+    reader.Close();
+    ::unsetenv("COMPUTERNAME");
+}
+
 TEST(WinEegFileRefusal, CorruptFilesNeverCrash) {
     TempDir dir;
     const std::string good = dir.File("good.eeg");

@@ -160,7 +160,7 @@ TEST(WinEegFileStations, FailedWriteOutReachesCallerAndCallback) {
 TEST(WinEegFileStations, KilledRecorderLeavesReadableFile) {
     TempDir dir;
     std::mt19937 rng(2024);
-    constexpr int kKills = 50;
+    constexpr int kKills = 300;
     for (int round = 0; round < kKills; ++round) {
         SCOPED_TRACE(round);
         const std::string path = dir.File("crash" + std::to_string(round) + ".eeg");

@@ -243,3 +243,36 @@ TEST(WinEegFile, WriteBufferOverflowAndSize) {
         EXPECT_EQ(read, capacity);
     }
 }
+
+TEST(WinEegFile, RunStopFlagReachesDiskWhenTheSectionCannotShrink) {
+    TempDir dir;
+    const std::string path = dir.File("rec.eeg");
+    {
+        CWinEegFile file;
+        file.Create(path.c_str());
+        file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
+        // 178 of the section's 180 seconds: too little room left to give back,
+        // so stopping finds nothing to shrink and, every write having committed
+        // its header, no dirty header either.
+        file.StartRecording(Time(2024, 5, 6, 7, 8, 9));
+        for (uint32_t s = 0; s < 178; ++s) {
+            CEegDataChunk c = MakeChunk(s * kRate, kRate, true);
+            file.WriteEegData(c);
+        }
+        file.StopRecording();
+        // A second run, whose section is shrunk when it stops.
+        file.StartRecording(Time(2024, 5, 6, 9, 0, 0));
+        CEegDataChunk c = MakeChunk(178 * kRate, 2 * kRate, true);
+        file.WriteEegData(c);
+        file.StopRecording();
+        file.Close();
+    }
+    const std::vector<CTKSectionEntry> sections = DataSections(path);
+    ASSERT_EQ(sections.size(), 2u);
+    EXPECT_EQ(sections[0].m_annotation[3], 0u);
+    EXPECT_EQ(sections[0].m_annotation[4], 178u);
+    EXPECT_EQ(sections[0].m_annotation[5], CEegStreamIndex::kRunStart | CEegStreamIndex::kRunStop);
+    EXPECT_EQ(sections[1].m_annotation[3], 178u);
+    EXPECT_EQ(sections[1].m_annotation[4], 180u);
+    EXPECT_EQ(sections[1].m_annotation[5], CEegStreamIndex::kRunStart | CEegStreamIndex::kRunStop);
+}
