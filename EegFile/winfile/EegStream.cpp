@@ -329,6 +329,11 @@ void CEegDataStream::Write(CEegDataChunk& chunk) {
     }
     if (threadRuns) {
         m_pWriteBuffer->Append(chunk.GetData(), static_cast<int>(bytes));
+        // A whole second waiting wakes the thread at once, so a station following
+        // the recording sees each second as soon as it is complete, not up to a
+        // thread period later.
+        if (m_pWriteBuffer->GetUsed() >= m_layout.GetMemBytesPerSecond())
+            NudgeThread();
         return;
     }
     // Written at once: with nothing buffered before them, the chunk's whole
@@ -351,6 +356,15 @@ void CEegDataStream::Write(CEegDataChunk& chunk) {
     }
     m_pWriteBuffer->Append(data + done, static_cast<int>(bytes - done));
     WriteOut();
+}
+
+void CEegDataStream::NudgeThread() {
+    std::lock_guard threads(m_threadMutex);
+    if (m_pThread) {
+        std::lock_guard lock(m_pThread->mutex);
+        m_pThread->nudged = true;
+        m_pThread->wake.notify_all();
+    }
 }
 
 void CEegDataStream::WriteSecond(const int16_t* frames) {
@@ -398,14 +412,7 @@ void CEegDataStream::Flush() {
         return;
     }
     // The thread writes; wake it, and wait without holding the file lock it needs.
-    {
-        std::lock_guard threads(m_threadMutex);
-        if (m_pThread) {
-            std::lock_guard lock(m_pThread->mutex);
-            m_pThread->nudged = true;
-            m_pThread->wake.notify_all();
-        }
-    }
+    NudgeThread();
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kFlushTimeoutMs);
     while (buffer->GetUsed() >= memBytes && std::chrono::steady_clock::now() < deadline) {

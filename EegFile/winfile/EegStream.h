@@ -118,6 +118,8 @@ private:
     // Writes every whole buffered second to the end of the stream, then takes
     // the new sections into the index. Caller holds the file lock.
     void WriteOut();
+    // Wakes the write thread, when there is one, before its period ends.
+    void NudgeThread();
     // Codes one second of frames and appends it to the stream; on failure the
     // second is lost (the length shrinks by a second) and the exception goes on.
     void WriteSecond(const int16_t* frames);

@@ -30,7 +30,7 @@
 
 namespace accesstest {
 
-constexpr unsigned kWatchdogSeconds = 120;
+constexpr unsigned kWatchdogSeconds = 300;  // the live-follow recording runs for two minutes
 
 // A recording's path and the two files beside it, in a fresh folder.
 struct Recording {
