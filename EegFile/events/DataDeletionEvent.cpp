@@ -27,5 +27,5 @@ int CDataDeletionEvent::DoSerialize(CArchive& ar, WORD version) {
 
 CString CDataDeletionEvent::AsString(const CEegFile* file) const {
     const CString label = LoadText(EventText::idDataDeletion);
-    return PositionPrefix(file) + (m_nStart ? label + " ->" : "<- " + label);
+    return EndText(file, label);
 }

@@ -28,5 +28,5 @@ int CDataSegmentMarkEvent::DoSerialize(CArchive& ar, WORD version) {
 CString CDataSegmentMarkEvent::AsString(const CEegFile* file) const {
     const CString label =
         LoadText(m_nDelete ? EventText::idDeleteSegment : EventText::idSaveSegment);
-    return PositionPrefix(file) + (m_nStart ? label + " ->" : "<- " + label);
+    return EndText(file, label);
 }

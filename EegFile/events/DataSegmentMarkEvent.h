@@ -2,23 +2,19 @@
 // marked data is cut. Each half carries the position of the other.
 #pragma once
 
-#include "EegFile/events/EegEvent.h"
+#include "EegFile/events/RangeEndEvent.h"
 
-class CDataSegmentMarkEvent : public CEegEvent {
+class CDataSegmentMarkEvent : public CRangeEndEvent {
 public:
     static const WORD currentSchema;
 
     explicit CDataSegmentMarkEvent(const CEegTimeStamp& own = CEegTimeStamp::NullStamp,
                                    const CEegTimeStamp& other = CEegTimeStamp::NullStamp,
                                    int isStart = 1, int isDelete = 1)
-        : CEegEvent(etDataSegmentMark, own),
-          m_nDelete(isDelete),
-          m_nStart(isStart),
-          m_Other(other) {}
+        : CRangeEndEvent(etDataSegmentMark, own, other, isStart), m_nDelete(isDelete) {}
 
     void InitSegment(const CEegTimeStamp& other, int isStart, int isDelete) {
-        m_Other = other;
-        m_nStart = isStart;
+        SetEnds(other, isStart);
         m_nDelete = isDelete;
     }
     void InitSegment(const CEegTimeStamp& own, const CEegTimeStamp& other, int isStart,
@@ -30,8 +26,6 @@ public:
     int IsSegmentEnd() const { return m_nStart ? 0 : 1; }
     int IsDeleteSegment() const { return m_nDelete ? 1 : 0; }
     int IsSaveSegment() const { return m_nDelete ? 0 : 1; }
-    CEegTimeStamp GetStartTimeStamp() const { return m_nStart ? m_TimeStamp : m_Other; }
-    CEegTimeStamp GetEndTimeStamp() const { return m_nStart ? m_Other : m_TimeStamp; }
 
     void Serialize(CArchive& ar) override;
     CString AsString(const CEegFile* file) const override;
@@ -40,6 +34,4 @@ private:
     int DoSerialize(CArchive& ar, WORD version);
 
     int m_nDelete;
-    int m_nStart;
-    CEegTimeStamp m_Other;
 };
