@@ -42,6 +42,16 @@ public:
     // Sample offset of the last event; 0 without events.
     uint32_t GetLastEventOffset() const;
 
+    // ---- INTERIM (marks branch): the shared store API that the events branch
+    // provides; these simple versions (whole-list rewrites, side lists rebuilt
+    // on request) live in EegEventStoreInterim.cpp and go when that merges.
+    void Add(CEegEvent* event);
+    int RemoveEqual(const CEegEvent& event);
+    void SetRewriteNeeded() { m_bRewriteNeeded = 1; }
+    void Synchronize();
+    const CEegEventList& GetDeletionEvents() const;
+    // ---- end INTERIM
+
 private:
     void Reset();
 
@@ -50,4 +60,8 @@ private:
     CTKStream* m_pStream = nullptr;
     int64_t m_readMark = 0;
     CEegEventList m_events;  // owns its events
+    // INTERIM (marks branch), see above.
+    CEegEventList m_pending;
+    mutable CEegEventList m_deletions;
+    int m_bRewriteNeeded = 0;
 };
