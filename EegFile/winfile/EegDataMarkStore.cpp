@@ -283,11 +283,14 @@ void CEegDataMarkStore::AddSegmentPiece(uint32_t a, uint32_t b, int flag) {
         }
     }
     result.push_back({a, b, f});
-    std::sort(result.begin(), result.end(), [](const Range& x, const Range& y) { return x.a < y.a; });
+    std::sort(result.begin(), result.end(),
+              [](const Range& x, const Range& y) { return x.a < y.a; });
     DestroySegments();
     for (const Range& s : result) {
-        m_segments.Add(new CDataSegmentMarkEvent(CEegTimeStamp(s.a), CEegTimeStamp(s.b), 1, s.flag));
-        m_segments.Add(new CDataSegmentMarkEvent(CEegTimeStamp(s.b), CEegTimeStamp(s.a), 0, s.flag));
+        m_segments.Add(
+            new CDataSegmentMarkEvent(CEegTimeStamp(s.a), CEegTimeStamp(s.b), 1, s.flag));
+        m_segments.Add(
+            new CDataSegmentMarkEvent(CEegTimeStamp(s.b), CEegTimeStamp(s.a), 0, s.flag));
     }
 }
 

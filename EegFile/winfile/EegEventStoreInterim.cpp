@@ -26,7 +26,8 @@ int CEegEventStore::RemoveEqual(const CEegEvent& event) {
         return 0;
     for (int i = 0; i < m_events.GetSize(); ++i) {
         const CEegEvent* e = m_events.GetAt(i);
-        if (e->GetEventType() != event.GetEventType() || !(e->GetTimeStamp() == event.GetTimeStamp()))
+        if (e->GetEventType() != event.GetEventType() ||
+            !(e->GetTimeStamp() == event.GetTimeStamp()))
             continue;
         const auto* d = dynamic_cast<const CDataDeletionEvent*>(e);
         const auto* w = dynamic_cast<const CDataDeletionEvent*>(&event);

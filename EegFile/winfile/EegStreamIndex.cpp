@@ -153,9 +153,8 @@ CEegStreamIndex CEegStreamIndex::Cut(const CEegStreamIntervalArray& cuts,
         if (cuts[i].m_firstSecond < cuts[i].m_endSecond)
             sorted.push_back(cuts[i]);
     }
-    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-        return a.m_firstSecond < b.m_firstSecond;
-    });
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return a.m_firstSecond < b.m_firstSecond; });
     CEegStreamIndex out;
     for (const CEegStreamIndexEntry& e : m_entries) {
         uint32_t at = e.m_firstSecond;  // start of the piece not yet emitted
@@ -164,7 +163,8 @@ CEegStreamIndex CEegStreamIndex::Cut(const CEegStreamIntervalArray& cuts,
             if (c.m_endSecond <= at || c.m_firstSecond >= e.m_endSecond)
                 continue;
             if (c.m_firstSecond > at) {
-                out.m_entries.push_back(Piece(e, at, c.m_firstSecond, afterCut, true, bytesPerSecond));
+                out.m_entries.push_back(
+                    Piece(e, at, c.m_firstSecond, afterCut, true, bytesPerSecond));
             }
             at = std::max(at, c.m_endSecond);
             afterCut = true;
