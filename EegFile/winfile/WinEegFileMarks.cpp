@@ -627,21 +627,13 @@ int64_t CWinEegFile::DeleteMarkedEegData(CVoidCall1Arg<int64_t>* progress) {
         Close();
         ThrowEegFileException(CEegFileException::eFileIsReadOnly);
     }
-    if (!m_AccessControl.ChangeMode(CEegAccessMode::eamExclusive)) {
-        // The names are copied now: closing releases the station list.
-        auto* refused = new CEegFileException(CEegFileException::eExclusiveAccessRequired,
-                                              &m_AccessControl.GetStationList());
-        lock.unlock();
-        try {
-            Close();
-        } catch (CException*) {
-            refused->Delete();
-            throw;
-        }
-        throw refused;
-    }
     int64_t space = 0;
     try {
+        if (!m_AccessControl.ChangeMode(CEegAccessMode::eamExclusive)) {
+            // The names are copied now: closing releases the station list.
+            throw new CEegFileException(CEegFileException::eExclusiveAccessRequired,
+                                        &m_AccessControl.GetStationList());
+        }
         Synchronize();
         const uint32_t end = GetEofTimeStamp().GetSampleOffset();
         const int rate = static_cast<int>(GetSampleRate());
@@ -695,7 +687,9 @@ int64_t CWinEegFile::DeleteMarkedEegData(CVoidCall1Arg<int64_t>* progress) {
     } catch (CException*) {
         if (lock.owns_lock())
             lock.unlock();
-        if (m_Container.IsOpen()) {
+        // A close that fails disables file access; the second one then gives
+        // the container up without committing.
+        for (int attempt = 0; attempt < 2 && m_Container.IsOpen(); ++attempt) {
             try {
                 Close();
             } catch (CException* again) {
