@@ -666,3 +666,51 @@ TEST(WinEegFileMarks, FailedCutLeavesTheOriginal) {
     EXPECT_EQ(BadSamples(file, 30, 200, false), 0);
     EXPECT_EQ(HoleAt(file, 20 * R), (std::pair<uint32_t, uint32_t>{4000, 6000}));
 }
+
+TEST(WinEegFileMarks, KeepMarksFromTwoStations) {
+    accesstest::Recording rec;
+    const std::string& path = rec.path;
+    MakeRecording(path, 60, SomeEvents());
+    auto station = [&](const char* name, uint32_t from, uint32_t to, int setKeep) {
+        accesstest::Child child(name, [&](accesstest::Child&) {
+            CWinEegFile file;
+            file.Open(path.c_str(), 0);
+            if (setKeep)
+                file.SetMarkForDelete(0);
+            file.AddDataMark(Mark(from * R, to * R - 1));
+            file.Close();
+            return 0;
+        });
+        return child.Wait();
+    };
+    // The flag is stored: set it to delete first, so that keeping is a change.
+    {
+        CWinEegFile file;
+        file.Open(path.c_str(), 0);
+        file.SetMarkForDelete(1);
+        file.AddDataMark(Mark(0, 5 * R));
+        file.Close();
+    }
+    EXPECT_EQ(station("KEEPER_A", 10, 20, 1), 0);
+    EXPECT_EQ(station("KEEPER_B", 30, 40, 0), 0);
+
+    ::setenv("COMPUTERNAME", "CUTTER", 1);
+    CWinEegFile file;
+    file.Open(path.c_str(), 0);
+    EXPECT_EQ(file.GetMarkForDelete(), 0);
+    EXPECT_EQ(Segments(file), (Seconds{{2000, 4000}, {6000, 8000}}));
+    file.SetDeleteEegDataOnClose();
+    file.DeleteMarkedEegData(nullptr);
+    file.Open(path.c_str(), 0);
+    EXPECT_EQ(BadSamples(file, 0, 10, true), 0);
+    EXPECT_EQ(BadSamples(file, 10, 20, false), 0);
+    EXPECT_EQ(BadSamples(file, 20, 30, true), 0);
+    EXPECT_EQ(BadSamples(file, 30, 40, false), 0);
+    EXPECT_EQ(BadSamples(file, 40, 60, true), 0);
+    EXPECT_EQ(HoleAt(file, 0), (std::pair<uint32_t, uint32_t>{0, 2000}));
+    EXPECT_EQ(HoleAt(file, 59 * R), (std::pair<uint32_t, uint32_t>{8000, 12000}));
+    const auto events = EventsOf(file);
+    EXPECT_EQ(events.count({5 * R, "12:five"}), 1u);
+    EXPECT_EQ(events.count({59 * R + 100, "12:last"}), 1u);
+    EXPECT_EQ(events.size(), 4u + 6u);
+}
