@@ -500,6 +500,9 @@ void CWinEegFile::CopySegmentDeletionsToTempFile(const char* tempPath,
     CEegDataMarkStore marks(m_AccessControl, m_FileLock);
     try {
         target.Create(tempPath);
+        // Nobody sees the temporary file before the rename: one flush at the
+        // end makes it durable, instead of one per section.
+        target.SetDeferFlush(1);
         target.CopyStreamFrom(kPatientStream, 1, m_Container, kPatientStream, 1, 0, kPatientUnit);
         target.CopyStreamFrom(kHeaderStream, 1, m_Container, kHeaderStream, 1, 0, kHeaderUnit);
         target.CopyStreamFrom(kMarkDeleteStream, 1, m_Container, kMarkDeleteStream, 1, 0,
@@ -566,11 +569,10 @@ void CWinEegFile::CopySegmentDeletionsToTempFile(const char* tempPath,
         target.CopyStreamFrom(kPatientStream, 2, target, kPatientStream, 1, 0, kPatientUnit);
         target.CopyStreamFrom(kEventListStream, 2, target, kEventListStream, 1, 0, kEventListUnit);
         target.CopyStreamFrom(kHeaderStream, 2, target, kHeaderStream, 1, 0, kHeaderUnit);
-        target.Close();
         // The rebuilt file must be on disk before it replaces the original.
-        CFile file(tempPath, CFile::modeReadWrite | CFile::shareDenyNone);
-        file.Flush();
-        file.Close();
+        target.SetDeferFlush(0);
+        target.Flush();
+        target.Close();
     } catch (CException*) {
         marks.Close(1);  // its stream, if any, goes with the container
         target.Abort();
