@@ -96,6 +96,4 @@ void CEegEventStore::Reset() {
     for (int i = 0; i < m_events.GetSize(); ++i)
         delete m_events.GetAt(i);
     m_events.RemoveAll();
-    m_pending.RemoveAll();  // INTERIM (marks branch)
-    m_bRewriteNeeded = 0;   // INTERIM (marks branch)
 }

@@ -42,12 +42,9 @@ public:
     // Sample offset of the last event; 0 without events.
     uint32_t GetLastEventOffset() const;
 
-    // ---- INTERIM (marks branch): the shared store API that the events branch
-    // provides; these simple versions (whole-list rewrites, side lists rebuilt
-    // on request) live in EegEventStoreInterim.cpp and go when that merges.
-    void Add(CEegEvent* event);
-    int RemoveEqual(const CEegEvent& event);
-    void SetRewriteNeeded() { m_bRewriteNeeded = 1; }
+    // ---- INTERIM (marks branch): the two store operations of the shared API
+    // that the cut uses, in simple versions (EegEventStoreInterim.cpp) until
+    // the events branch, which provides them, is merged.
     void Synchronize();
     const CEegEventList& GetDeletionEvents() const;
     // ---- end INTERIM
@@ -59,9 +56,6 @@ private:
     std::recursive_mutex& m_FileLock;
     CTKStream* m_pStream = nullptr;
     int64_t m_readMark = 0;
-    CEegEventList m_events;  // owns its events
-    // INTERIM (marks branch), see above.
-    CEegEventList m_pending;
-    mutable CEegEventList m_deletions;
-    int m_bRewriteNeeded = 0;
+    CEegEventList m_events;             // owns its events
+    mutable CEegEventList m_deletions;  // INTERIM (marks branch), see above
 };

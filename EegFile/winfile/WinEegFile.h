@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "EegFile/access/EegAccessControl.h"
 #include "EegFile/container/TKCompoundFile.h"
@@ -207,6 +208,10 @@ private:
     CEegDataMarkStore m_MarkStore;
     // Set by SetDeleteEegDataOnClose; InitFlags leaves it.
     int m_bDeleteOnClose = 0;
+    // While a cut runs: the holes of the rebuilt file, which replace the
+    // recording's own in its event list.
+    std::vector<std::unique_ptr<CEegEvent>> m_CutHoles;
+    bool m_bReplaceHoles = false;
 
     int m_bHeaderPending = 0;
     int m_bWriteEnabled = 0;

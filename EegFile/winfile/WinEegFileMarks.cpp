@@ -508,18 +508,33 @@ void CWinEegFile::CopySegmentDeletionsToTempFile(const char* tempPath,
         target.CopyStreamFrom(kMarkDeleteStream, 1, m_Container, kMarkDeleteStream, 1, 0,
                               kMarkUnit);
 
+        // The events of the rebuilt file: the recording's, its holes replaced
+        // when a cut prepared new ones, and the comments below.
+        CEegEventList events;
+        std::vector<std::unique_ptr<CEegEvent>> comments;
+        const CEegEventList& stored = m_EventStore.GetEvents();
+        for (int i = 0; i < stored.GetSize(); ++i) {
+            if (!m_bReplaceHoles || stored.GetAt(i)->GetEventType() != CEegEvent::etDataDeletion)
+                events.Add(stored.GetAt(i));
+        }
+        if (m_bReplaceHoles) {
+            for (const auto& hole : m_CutHoles)
+                events.Add(hole.get());
+        }
+
         // The EEG marks are used up by the cut; the notes they carried stay as comments.
         if (target.GetStreamLength(kMarkDeleteStream, 1) > 8) {
             marks.Attach(target.OpenStream(kMarkDeleteStream, 1, 0, 0, kMarkUnit));
             const CEegDataMarkStore::CGeometry none;
             marks.Synchronize(0, none);
-            const CEegEventList& stored = marks.GetMarks();
-            for (int i = 0; i < stored.GetSize(); ++i) {
-                const auto* m = static_cast<const CDataMarkDeleteEvent*>(stored.GetAt(i));
+            const CEegEventList& markList = marks.GetMarks();
+            for (int i = 0; i < markList.GetSize(); ++i) {
+                const auto* m = static_cast<const CDataMarkDeleteEvent*>(markList.GetAt(i));
                 if (!m->IsEegMark() || m->GetComment().IsEmpty())
                     continue;
-                m_EventStore.Add(new CCommentEvent(m->GetStartTimeStamp(), m->GetComment(),
-                                                   static_cast<short>(m->GetPriority())));
+                comments.push_back(std::make_unique<CCommentEvent>(
+                    m->GetStartTimeStamp(), m->GetComment(), static_cast<short>(m->GetPriority())));
+                events.Add(comments.back().get());
             }
             marks.RemoveEegMarks(none);
             marks.Synchronize(1, none);
@@ -529,7 +544,7 @@ void CWinEegFile::CopySegmentDeletionsToTempFile(const char* tempPath,
         {
             COwnedStreamFile file(target.CreateStream(kEventListStream, 1, 0, kEventListUnit));
             CArchive ar(&file, CArchive::store, kArchiveBuffer);
-            const_cast<CEegEventList&>(m_EventStore.GetEvents()).Serialize(ar);
+            events.Serialize(ar);
             ar.Close();
             file.Close();
         }
@@ -649,13 +664,19 @@ int64_t CWinEegFile::DeleteMarkedEegData(CVoidCall1Arg<int64_t>* progress) {
         m_EventStore.Synchronize();
         CloseSegmentMarkStream();
 
-        // The holes of the cut recording are the gaps between its stored stretches.
-        std::vector<CDataDeletionEvent> oldHoles;
-        const CEegEventList& deletions = m_EventStore.GetDeletionEvents();
-        for (int i = 0; i < deletions.GetSize(); ++i)
-            oldHoles.push_back(*static_cast<const CDataDeletionEvent*>(deletions.GetAt(i)));
-        for (const CDataDeletionEvent& h : oldHoles)
-            m_EventStore.RemoveEqual(h);
+        // The holes of the cut recording are the gaps between its stored
+        // stretches. They replace the old ones in the rebuilt event list only:
+        // the event store, and with it the original file, stay as they are
+        // until the rebuilt file has replaced the original.
+        struct CCutHolesScope {
+            CWinEegFile& file;
+            ~CCutHolesScope() {
+                file.m_CutHoles.clear();
+                file.m_bReplaceHoles = false;
+            }
+        } holesScope{*this};
+        m_CutHoles.clear();
+        m_bReplaceHoles = true;
         const uint64_t r = static_cast<uint64_t>(rate);
         int added = 0;
         auto addHole = [&](uint64_t a, uint64_t b) {
@@ -663,8 +684,8 @@ int64_t CWinEegFile::DeleteMarkedEegData(CVoidCall1Arg<int64_t>* progress) {
                 return;
             const CEegTimeStamp from(static_cast<uint32_t>(a));
             const CEegTimeStamp to(static_cast<uint32_t>(b));
-            m_EventStore.Add(new CDataDeletionEvent(from, to, 1));
-            m_EventStore.Add(new CDataDeletionEvent(to, from, 0));
+            m_CutHoles.push_back(std::make_unique<CDataDeletionEvent>(from, to, 1));
+            m_CutHoles.push_back(std::make_unique<CDataDeletionEvent>(to, from, 0));
             added += 2;
         };
         uint64_t kept = 0;

@@ -606,7 +606,12 @@ TEST(WinEegFileMarks, FailedCutLeavesTheOriginal) {
         file.AddDataMark(Mark(20 * R, 30 * R - 1, CDataMarkDeleteEvent::mtEeg, "note"));
         file.Close();
     }
+    const std::vector<uint8_t> eventBytes = ReadStream(path, "EventList");
+    const std::vector<uint8_t> markBytes = ReadStream(path, "MarkDelete");
+    ASSERT_GT(markBytes.size(), 8u);
     auto expectOriginal = [&](const std::string& when) {
+        EXPECT_EQ(ReadStream(path, "EventList"), eventBytes) << when;
+        EXPECT_EQ(ReadStream(path, "MarkDelete"), markBytes) << when;
         CWinEegFile file;
         file.Open(path.c_str(), 0);
         EXPECT_EQ(BadSamples(file, 0, 200, false), 0) << when;
