@@ -28,9 +28,11 @@ constexpr uint32_t R = kRate;
 // The protected cutting helpers, for the checks that need them one by one.
 class CTestWinEegFile : public CWinEegFile {
 public:
+    using CWinEegFile::ClearMarkAccessMode;
     using CWinEegFile::ComputeNewFileDiskSpace;
     using CWinEegFile::GetTempFilePath;
     using CWinEegFile::InitDeleteSegmentList;
+    using CWinEegFile::SetMarkAccessMode;
     using CWinEegFile::TypeFilterCallback;
 };
 
@@ -718,4 +720,75 @@ TEST(WinEegFileMarks, KeepMarksFromTwoStations) {
     EXPECT_EQ(events.count({5 * R, "12:five"}), 1u);
     EXPECT_EQ(events.count({59 * R + 100, "12:last"}), 1u);
     EXPECT_EQ(events.size(), 4u + 6u);
+}
+
+TEST(WinEegFileMarks, MarkAccessAndReadOnlyRecordings) {
+    accesstest::Recording rec;
+    const std::string& path = rec.path;
+    MakeRecording(path, 20);
+    {
+        CTestWinEegFile file;
+        file.Open(path.c_str(), 0);
+        file.SetMarkForDelete(1);
+        file.AddDataMark(Mark(2 * R, 4 * R - 1));
+        EXPECT_EQ(file.GetAccessMode(), CEegAccessMode::eamReadMark);
+        file.ClearMarkAccessMode();
+        EXPECT_EQ(file.GetAccessMode(), CEegAccessMode::eamRead);
+        EXPECT_EQ(file.SetMarkAccessMode(1), 1);
+        EXPECT_EQ(file.GetAccessMode(), CEegAccessMode::eamReadMark);
+        CString holders;
+        EXPECT_EQ(file.GetExclusiveAccess(holders), 1);
+        EXPECT_EQ(file.GetAccessMode(), CEegAccessMode::eamExclusive);
+        EXPECT_EQ(file.SetMarkAccessMode(1), 1);  // exclusive allows marking
+        file.Close();
+    }
+    // Another station holding mark access: refused without throwing, then with code 8.
+    const int32_t go = 1;
+    accesstest::Child holder("HOLDER", [&](accesstest::Child& self) {
+        CWinEegFile file;
+        file.Open(path.c_str(), 0);
+        CString none;
+        const int32_t got = file.GetMarkAccess(none);
+        self.Send(got);
+        int32_t step = 0;
+        self.Receive(step);
+        file.Close();
+        return 0;
+    });
+    int32_t got = 0;
+    ASSERT_TRUE(holder.Receive(got));
+    EXPECT_EQ(got, 1);
+    {
+        CTestWinEegFile file;
+        file.Open(path.c_str(), 0);
+        EXPECT_EQ(file.SetMarkAccessMode(0), 0);
+        ExpectThrows<CEegFileException>([&] { file.SetMarkAccessMode(1); },
+                                        [](CEegFileException& e) {
+                                            EXPECT_EQ(e.GetErrorCode(), 8);
+                                            EXPECT_EQ(e.GetStationNames()[0], "HOLDER");
+                                        });
+        CString holders;
+        EXPECT_EQ(file.GetExclusiveAccess(holders), 0);
+        EXPECT_GE(holders.Find("HOLDER"), 0);
+        file.Close();
+    }
+    holder.Send(go);
+    EXPECT_EQ(holder.Wait(), 0);
+
+    // A read-only file shows its marks; changing them is code 12, and the mark
+    // handed over is not leaked.
+    CFile::SetReadOnly(path.c_str(), true);
+    CWinEegFile file;
+    file.Open(path.c_str(), 0);
+    EXPECT_EQ(file.IsReadOnly(), 1);
+    EXPECT_EQ(Segments(file), (Seconds{{400, 800}}));
+    ExpectThrows<CEegFileException>([&] { file.AddDataMark(Mark(0, R)); },
+                                    [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 12); });
+    ExpectThrows<CEegFileException>([&] { file.SetMarkForDelete(0); },
+                                    [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 12); });
+    file.SetDeleteEegDataOnClose();
+    ExpectThrows<CEegFileException>([&] { file.DeleteMarkedEegData(nullptr); },
+                                    [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 12); });
+    EXPECT_FALSE(file.IsOpen());
+    CFile::SetReadOnly(path.c_str(), false);
 }
