@@ -99,7 +99,9 @@ CEegEventStore::~CEegEventStore() {
 
 void CEegEventStore::Attach(CTKStream* stream) {
     std::lock_guard lock(m_FileLock);
-    Close(0);
+    // Events added while no stream was attached stay, to be written to this one.
+    if (m_pStream)
+        Close(0);
     m_pStream = stream;
     m_readMark = 0;
     m_bRewriteNeeded = 0;

@@ -52,7 +52,9 @@ public:
     CEegEventStore(const CEegEventStore&) = delete;
     CEegEventStore& operator=(const CEegEventStore&) = delete;
 
-    // Takes over stream (closing one attached before): read mark 0, no rewrite due.
+    // Takes over stream (closing one attached before, with its events): read
+    // mark 0, no rewrite due. Events added while none was attached are written
+    // to it by the next Synchronize.
     void Attach(CTKStream* stream);
     int IsAttached() const;
     // Writes what is still unwritten (unless disabled), closes the stream (only

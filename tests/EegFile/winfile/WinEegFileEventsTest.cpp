@@ -487,3 +487,26 @@ TEST(WinEegFileEvents, ThreadsAddingAtOnceLoseNothing) {
         EXPECT_EQ(all[i]->GetTimeStamp().GetSampleOffset(), static_cast<uint32_t>(i));
     file.Close();
 }
+
+TEST(WinEegFileEvents, EventAddedBeforePreparingReachesTheStream) {
+    TempDir dir;
+    const std::string path = dir.File("early.eeg");
+    {
+        CWinEegFile file;
+        file.Create(path.c_str());
+        EXPECT_EQ(file.AddEvent(new CBlockEvent(CEegTimeStamp(7))), 1);
+        file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
+        EXPECT_EQ(file.GetEventStore().GetPendingCount(), 1);
+        file.Synchronize();
+        EXPECT_EQ(file.GetEventStore().GetPendingCount(), 0);
+        EXPECT_EQ(ReadStream(path, "EventList"), kVersion + BlockEntry(7));
+        // From now on each add is appended at once.
+        file.AddEvent(new CBlockEvent(CEegTimeStamp(9)));
+        EXPECT_EQ(ReadStream(path, "EventList"), kVersion + BlockEntry(7) + BlockEntry(9));
+        file.Close();
+    }
+    CWinEegFile file;
+    file.Open(path.c_str(), 0);
+    EXPECT_EQ(Summary(file), "11@7;11@9;");
+    file.Close();
+}
