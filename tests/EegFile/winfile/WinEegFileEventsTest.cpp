@@ -510,3 +510,34 @@ TEST(WinEegFileEvents, EventAddedBeforePreparingReachesTheStream) {
     EXPECT_EQ(Summary(file), "11@7;11@9;");
     file.Close();
 }
+
+TEST(WinEegFileEvents, RemoveEventsTakesEachStoredEventOnce) {
+    TempDir dir;
+    const std::string path = dir.File("many.eeg");
+    CWinEegFile file;
+    StartRecording(file, path, 1);
+    for (uint32_t at : {100u, 500u, 500u, 700u})
+        file.AddEvent(new CBlockEvent(CEegTimeStamp(at)));
+    file.AddEvent(new CCommentEvent(CEegTimeStamp(500), "keep", 3));
+    CEegEventList twins;
+    file.GetEventList(twins, CEegEventMask::EmptyMask, CEegTimeStamp(500), CEegTimeStamp(500), 2,
+                      0);
+    ASSERT_EQ(twins.GetSize(), 2);
+    // The same stored object twice, and a copy of the caller's that matches the
+    // other twin: each goes once, and nothing destroyed is looked at again.
+    const CBlockEvent copy(CEegTimeStamp(500));
+    const CCommentEvent otherText(CEegTimeStamp(500), "other", 3);
+    CEegEventList list;
+    list.Add(twins[0]);
+    list.Add(&copy);
+    list.Add(&otherText);
+    list.Add(twins[0]);
+    file.RemoveEvents(list);
+    EXPECT_EQ(list.GetSize(), 0);
+    EXPECT_EQ(Summary(file), "11@100;12@500;11@700;");
+    EXPECT_EQ(file.GetAccessMode(), CEegAccessMode::eamWrite);
+    EXPECT_EQ(ReadStream(path, "EventList"),
+              kVersion + BlockEntry(100) +
+                  Hex("A9 A5 5A 5A 5A 5A 0C 00 00 00 F4 01 00 00 03 00 'keep'") + BlockEntry(700));
+    file.Close();
+}
