@@ -3,6 +3,7 @@
 // from the record events.
 #include <cstdint>
 #include <unordered_set>
+#include <vector>
 
 #include "EegFile/events/Events.h"
 #include "EegFile/frame/EegFileException.h"
@@ -88,14 +89,17 @@ void CWinEegFile::RemoveEvents(CEegEventList& events) {
         changed = previous != CEegAccessMode::eamExclusive;
         m_bEventsChanged = 1;
         // The caller's list may hold stored events, which go as they are removed:
-        // never look at an address that was destroyed on the way.
+        // take the addresses while all are alive, and never look at one again
+        // once it was destroyed.
+        std::vector<const CEegEvent*> wanted;
+        for (int i = 0; i < events.GetSize(); ++i)
+            wanted.push_back(events.GetAt(i));
         std::unordered_set<const CEegEvent*> destroyed;
-        for (int i = events.GetUpperBound(); i >= 0; --i) {
-            const CEegEvent* e = events.GetAt(i);
-            if (!e || destroyed.count(e))
+        for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
+            if (!*it || destroyed.count(*it))
                 continue;
             const CEegEvent* gone = nullptr;
-            if (m_EventStore.RemoveEqual(*e, &gone))
+            if (m_EventStore.RemoveEqual(**it, &gone))
                 destroyed.insert(gone);
         }
         m_EventStore.Synchronize();
