@@ -5,49 +5,17 @@
 #include <string>
 
 #include "EegFile/access/AccessTestSupport.h"
-#include "EegFile/container/TKStreamFile.h"
 #include "EegFile/events/Events.h"
 #include "EegFile/frame/EegFileException.h"
+#include "EventLogTestSupport.h"
 #include "TestSupport.h"
 #include "WinFileTestSupport.h"
 
 using namespace winfiletest;
+using namespace eventlogtest;
 using testsupport::TempDir;
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-// A block event's list entry, written out by hand: type word 11 ^ 0xA5A5, the
-// two version words, type 11 and the offset.
-Bytes BlockEntry(uint32_t at) {
-    Bytes b = {0xAE, 0xA5, 0x5A, 0x5A, 0x5A, 0x5A, 0x0B, 0x00, 0x00, 0x00};
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<unsigned char>(at >> (8 * i)));
-    return b;
-}
-
-Bytes Log(std::initializer_list<uint32_t> offsets) {
-    Bytes b = {0x5A, 0x5A};
-    for (uint32_t at : offsets) {
-        const Bytes e = BlockEntry(at);
-        b.insert(b.end(), e.begin(), e.end());
-    }
-    return b;
-}
-
-Bytes ReadEventList(const std::string& path) {
-    Bytes bytes;
-    CTKStreamFile* f =
-        CWinEegFile::OpenStreamFile(path.c_str(), "EventList", 1, 1024, CFile::modeRead);
-    if (!f)
-        return bytes;
-    bytes.resize(f->GetLength());
-    bytes.resize(f->Read(bytes.data(), static_cast<UINT>(bytes.size())));
-    f->Close();
-    delete f;
-    return bytes;
-}
 
 // A station as a process holding one CWinEegFile, driven command by command.
 enum class Op : int32_t { Create, Open, Add, Sync, Remove, Drop, Write, Close };
@@ -194,7 +162,7 @@ TEST(WinEegFileEventStations, ReviewersAndRecorderShareOneEventLog) {
     EXPECT_EQ(recorder.Do(Op::Sync), "50;100;200;300;");
     // One version word, then the records in the order they were appended.
     const Bytes shared = Log({50, 300, 100, 200});
-    EXPECT_EQ(ReadEventList(path), shared);
+    EXPECT_EQ(ReadStream(path, "EventList"), shared);
     EXPECT_EQ(beta.Call(Op::Sync).readMark, static_cast<int64_t>(shared.size()));
 
     // Removal needs the file alone: refused while others have it open, with
@@ -206,7 +174,7 @@ TEST(WinEegFileEventStations, ReviewersAndRecorderShareOneEventLog) {
     EXPECT_NE(holders.find("RECORDER"), std::string::npos) << holders;
     EXPECT_NE(holders.find("BETA"), std::string::npos) << holders;
     EXPECT_EQ(refused.mode, CEegAccessMode::eamRead);
-    EXPECT_EQ(ReadEventList(path), shared);
+    EXPECT_EQ(ReadStream(path, "EventList"), shared);
 
     // The recorder finishes; beta's entry is cleared while it still has the file
     // open, so alpha gets it alone and removes an event: the stream is rewritten
@@ -217,18 +185,18 @@ TEST(WinEegFileEventStations, ReviewersAndRecorderShareOneEventLog) {
     EXPECT_EQ(removed.failed, 0) << removed.text;
     EXPECT_STREQ(removed.text, "50;100;200;");
     EXPECT_EQ(removed.mode, CEegAccessMode::eamRead);
-    EXPECT_EQ(ReadEventList(path), Log({50, 100, 200}));
+    EXPECT_EQ(ReadStream(path, "EventList"), Log({50, 100, 200}));
 
     // Beta's read mark lies beyond the new end: it reads nothing new, not even
     // after one more record, which ends where its mark stands...
     EXPECT_EQ(beta.Do(Op::Sync), "50;100;200;300;");
     EXPECT_EQ(alpha.Do(Op::Add, 400), "50;100;200;400;");
-    EXPECT_EQ(ReadEventList(path).size(), shared.size());
+    EXPECT_EQ(ReadStream(path, "EventList").size(), shared.size());
     EXPECT_EQ(beta.Do(Op::Sync), "50;100;200;300;");
     // ...until the stream grows past it; then it reads on from its mark.
     EXPECT_EQ(alpha.Do(Op::Add, 500), "50;100;200;400;500;");
     EXPECT_EQ(beta.Do(Op::Sync), "50;100;200;300;500;");
-    EXPECT_EQ(ReadEventList(path), Log({50, 100, 200, 400, 500}));
+    EXPECT_EQ(ReadStream(path, "EventList"), Log({50, 100, 200, 400, 500}));
 
     // A station opening now sees the log as it stands.
     alpha.Do(Op::Close);

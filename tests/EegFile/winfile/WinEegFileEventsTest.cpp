@@ -5,46 +5,28 @@
 #include <thread>
 #include <vector>
 
-#include "EegFile/container/TKStreamFile.h"
 #include "EegFile/events/EventTestSupport.h"
 #include "EegFile/frame/EegFileException.h"
 #include "Platform/FaultInjection.h"
+#include "EventLogTestSupport.h"
 #include "TestSupport.h"
 #include "WinFileTestSupport.h"
 
 using namespace winfiletest;
-using eventtest::Bytes;
 using eventtest::Entry;
 using eventtest::Hex;
 using eventtest::Record;
 using eventtest::operator+;
+using eventlogtest::BlockEntry;
+using eventlogtest::Bytes;
+using eventlogtest::Log;
+using eventlogtest::ReadStream;
 using testsupport::ExpectThrows;
 using testsupport::TempDir;
 
 namespace {
 
-// A block event's list entry, written out by hand: type word 11 ^ 0xA5A5, the
-// two version words, type 11 and the offset.
-Bytes BlockEntry(uint32_t at) {
-    Bytes b = Hex("AE A5 5A 5A 5A 5A 0B 00 00 00");
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<unsigned char>(at >> (8 * i)));
-    return b;
-}
-
 const Bytes kVersion = Hex("5A 5A");
-
-Bytes ReadStream(const std::string& path, const char* name, int copy = 1) {
-    Bytes bytes;
-    CTKStreamFile* f = CWinEegFile::OpenStreamFile(path.c_str(), name, copy, 1024, CFile::modeRead);
-    if (!f)
-        return bytes;
-    bytes.resize(f->GetLength());
-    bytes.resize(f->Read(bytes.data(), static_cast<UINT>(bytes.size())));
-    f->Close();
-    delete f;
-    return bytes;
-}
 
 void WriteStream(const std::string& path, const char* name, const Bytes& bytes) {
     CTKStreamFile* f = CWinEegFile::OpenStreamFile(path.c_str(), name, 1, 1024, CFile::modeCreate);
@@ -111,7 +93,7 @@ TEST(WinEegFileEvents, StreamIsAnAppendLogAndARemovalRewritesIt) {
         EXPECT_TRUE(ReadStream(path, "EventList").empty());
 
         EXPECT_EQ(file.AddEvent(new CBlockEvent(CEegTimeStamp(1000))), 1);
-        EXPECT_EQ(ReadStream(path, "EventList"), kVersion + BlockEntry(1000));
+        EXPECT_EQ(ReadStream(path, "EventList"), Log({1000}));
         // An earlier event goes to the stream's end, and into the list in time order.
         EXPECT_EQ(file.AddEvent(new CCommentEvent(CEegTimeStamp(16), "", 3)), 1);
         EXPECT_EQ(file.AddEvent(new CBlockEvent(CEegTimeStamp(500))), 1);
@@ -140,10 +122,6 @@ TEST(WinEegFileEvents, StreamIsAnAppendLogAndARemovalRewritesIt) {
         EXPECT_EQ(
             ReadStream(path, "EventList"),
             kVersion + Hex("A9 A5 5A 5A 5A 5A 0C 00 00 00 10 00 00 00 03 00 00") + BlockEntry(500));
-        // An event that is not stored removes nothing, but still rewrites.
-        const CBlockEvent absent(CEegTimeStamp(501));
-        file.RemoveEvent(&absent);
-        EXPECT_EQ(file.GetNumberOfEvents(), 2);
         // A stored pointer removes that very object, even beside an equal twin.
         file.AddEvent(new CBlockEvent(CEegTimeStamp(500)));
         CEegEventList both;
@@ -324,8 +302,7 @@ TEST(WinEegFileEvents, WindowingMovesLateEventsToTheEndOfTheSamples) {
         file.AddEvent(new CBlockEvent(CEegTimeStamp(400)));
         file.WindowEventOffsets();
         EXPECT_EQ(Summary(file), "11@100;11@400;11@400;11@400;");
-        EXPECT_EQ(ReadStream(path, "EventList"),
-                  kVersion + BlockEntry(100) + BlockEntry(400) + BlockEntry(400) + BlockEntry(400));
+        EXPECT_EQ(ReadStream(path, "EventList"), Log({100, 400, 400, 400}));
         file.Close();
     }
     CWinEegFile file;
@@ -373,7 +350,7 @@ TEST(WinEegFileEvents, DamagedStreamsAreRefused) {
     expectOpenThrows(Hex("5B 5A") + BlockEntry(10), eegCode(0));
     expectOpenThrows(Hex("5A 5B"), eegCode(0));
     expectOpenThrows(Hex("5A"), archiveCause(CArchiveException::endOfFile));
-    Bytes cut = kVersion + BlockEntry(10) + BlockEntry(20);
+    Bytes cut = Log({10, 20});
     cut.resize(cut.size() - 3);
     expectOpenThrows(cut, archiveCause(CArchiveException::endOfFile));
     // Type word 28 ^ 0xA5A5.
@@ -384,7 +361,7 @@ TEST(WinEegFileEvents, DamagedStreamsAreRefused) {
                      archiveCause(CArchiveException::endOfFile));
 
     // A good stream opens again.
-    WriteStream(path, "EventList", kVersion + BlockEntry(10) + BlockEntry(5));
+    WriteStream(path, "EventList", Log({10, 5}));
     CWinEegFile file;
     file.Open(path.c_str(), 0);
     EXPECT_EQ(Summary(file), "11@5;11@10;");
@@ -426,7 +403,7 @@ TEST(WinEegFileEvents, FailedSynchronisationLeavesTheEventOut) {
     CWinEegFile file;
     StartRecording(file, path, 1);
     ASSERT_EQ(file.AddEvent(new CBlockEvent(CEegTimeStamp(10))), 1);
-    const Bytes one = kVersion + BlockEntry(10);
+    const Bytes one = Log({10});
     ASSERT_EQ(ReadStream(path, "EventList"), one);
 
     // The region lock fails: nothing reaches the stream.
@@ -448,7 +425,7 @@ TEST(WinEegFileEvents, FailedSynchronisationLeavesTheEventOut) {
     EXPECT_EQ(g_destroyed, 2);
     EXPECT_EQ(Summary(file), "11@10;");
     ASSERT_EQ(file.AddEvent(new CBlockEvent(CEegTimeStamp(40))), 1);
-    EXPECT_EQ(ReadStream(path, "EventList"), kVersion + BlockEntry(10) + BlockEntry(40));
+    EXPECT_EQ(ReadStream(path, "EventList"), Log({10, 40}));
     file.Close();
 
     CWinEegFile again;
@@ -499,10 +476,10 @@ TEST(WinEegFileEvents, EventAddedBeforePreparingReachesTheStream) {
         EXPECT_EQ(file.GetEventStore().GetPendingCount(), 1);
         file.Synchronize();
         EXPECT_EQ(file.GetEventStore().GetPendingCount(), 0);
-        EXPECT_EQ(ReadStream(path, "EventList"), kVersion + BlockEntry(7));
+        EXPECT_EQ(ReadStream(path, "EventList"), Log({7}));
         // From now on each add is appended at once.
         file.AddEvent(new CBlockEvent(CEegTimeStamp(9)));
-        EXPECT_EQ(ReadStream(path, "EventList"), kVersion + BlockEntry(7) + BlockEntry(9));
+        EXPECT_EQ(ReadStream(path, "EventList"), Log({7, 9}));
         file.Close();
     }
     CWinEegFile file;
