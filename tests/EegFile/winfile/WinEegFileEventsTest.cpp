@@ -169,18 +169,34 @@ TEST(WinEegFileEvents, EveryTypeRoundTripsThroughTheStream) {
 }
 
 TEST(WinEegFileEvents, TimeOfDayAcrossTwoRunsWithAGap) {
-    // Run 1 from 09:00:00 for 10 s (samples 0-1999), run 2 from 09:30:00 for 10 s.
+    TempDir dir;
+    const std::string path = dir.File("runs.eeg");
+    {
+        // Run 1 from 09:00:00 for 10 s (samples 0-1999), run 2 from 09:30:00 for
+        // 10 s, each marked by record events as a recording program adds them.
+        CWinEegFile rec;
+        rec.Create(path.c_str());
+        rec.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
+        EXPECT_TRUE(rec.GetStartTime().IsNull());
+        EXPECT_TRUE(rec.GetTimeOfDay(500).IsNull());
+        EXPECT_EQ(rec.GetSampleOffset(CTKTime(2024, 7, 1, 9, 0, 5)), 0u);
+        EXPECT_FLOAT_EQ(rec.GetTodElapsed(700, 100), 3.0f);
+        for (int run = 0; run < 2; ++run) {
+            const uint32_t first = static_cast<uint32_t>(run) * 10 * kRate;
+            rec.StartRecording(Time(2024, 7, 1, 9, 30 * run, 0));
+            rec.AddEvent(RunEvent(first, 1, CTKTime(2024, 7, 1, 9, 30 * run, 0)));
+            CEegDataChunk c = MakeChunk(first, 10 * kRate, true);
+            rec.WriteEegData(c);
+            rec.StopRecording();
+            rec.AddEvent(RunEvent(first + 10 * kRate, 0, CTKTime(2024, 7, 1, 9, 30 * run, 10)));
+        }
+        rec.Close();
+    }
+    // The queries on the recording as another program opens it.
     CWinEegFile file;
-    ASSERT_EQ(file.GetSampleRate(), 200.0);
-    EXPECT_TRUE(file.GetStartTime().IsNull());
-    EXPECT_TRUE(file.GetTimeOfDay(500).IsNull());
-    EXPECT_EQ(file.GetSampleOffset(CTKTime(2024, 7, 1, 9, 0, 5)), 0u);
-    EXPECT_FLOAT_EQ(file.GetTodElapsed(700, 100), 3.0f);
-
-    file.AddEvent(RunEvent(0, 1, CTKTime(2024, 7, 1, 9, 0, 0)));
-    file.AddEvent(RunEvent(2000, 0, CTKTime(2024, 7, 1, 9, 0, 10)));
-    file.AddEvent(RunEvent(2000, 1, CTKTime(2024, 7, 1, 9, 30, 0)));
-    file.AddEvent(RunEvent(4000, 0, CTKTime(2024, 7, 1, 9, 30, 10)));
+    file.Open(path.c_str(), 0);
+    ASSERT_EQ(file.GetLengthInSamples(), 4000u);
+    ASSERT_EQ(file.GetEventStore().GetRecordEvents().GetSize(), 4);
 
     EXPECT_TRUE(file.GetStartTime() == CTKTime(2024, 7, 1, 9, 0, 0));
     // 1.9 s after a record event counts as 1 s.
@@ -204,6 +220,8 @@ TEST(WinEegFileEvents, TimeOfDayAcrossTwoRunsWithAGap) {
     // Within one run, samples count.
     EXPECT_FLOAT_EQ(file.GetTodElapsed(100, 700), 3.0f);
     EXPECT_FLOAT_EQ(file.GetTodElapsed(2100, 2150), 0.25f);
+
+    file.Close();
 
     // A first record event away from offset 0 puts the start before it.
     CWinEegFile late;
