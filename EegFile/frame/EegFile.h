@@ -157,6 +157,10 @@ public:
     };
     // Replaces a format's table (each format installs its own); returns the old one.
     static FormatStatics SetFormatStatics(bool dos, const FormatStatics& statics);
+    // The current format's table, defined beside the current format's statics.
+    // It is installed on first use from here, not by a static initialiser there:
+    // this reference is what makes a static link take those statics in.
+    static FormatStatics CurrentFormatStatics();
 
 protected:
     // Decides whether path must be opened read-only. Throws CFileException
