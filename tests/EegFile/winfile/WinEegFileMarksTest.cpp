@@ -355,6 +355,7 @@ TEST(WinEegFileMarks, TwoStationsMarkThenTheCutKeepsOffsetsAndLeavesHoles) {
         file.Open(path.c_str(), 0);
         file.SetMarkForDelete(1);
         file.AddDataMark(Mark(20 * R, 30 * R - 1, CDataMarkDeleteEvent::mtEeg, "artifact"));
+        file.AddEvent(new CCommentEvent(CEegTimeStamp(45 * R + 5), "added by A", 3));
         int32_t step = 0;
         self.Send(go);
         self.Receive(step);
@@ -461,10 +462,15 @@ TEST(WinEegFileMarks, TwoStationsMarkThenTheCutKeepsOffsetsAndLeavesHoles) {
 
     // Every event keeps its offset; the note became a comment; the holes are events.
     const std::multiset<std::pair<uint32_t, std::string>> expected = {
-        {5 * R, "12:five"},        {20 * R, "12:artifact"},
-        {20 * R, "17:4000-6000"},  {25 * R + 17, "12:in the cut"},
-        {30 * R, "17:4000-6000"},  {35 * R, "12:thirty-five"},
-        {40 * R, "17:8000-9000"},  {45 * R, "17:8000-9000"},
+        {5 * R, "12:five"},
+        {20 * R, "12:artifact"},
+        {20 * R, "17:4000-6000"},
+        {25 * R + 17, "12:in the cut"},
+        {30 * R, "17:4000-6000"},
+        {35 * R, "12:thirty-five"},
+        {40 * R, "17:8000-9000"},
+        {45 * R, "17:8000-9000"},
+        {45 * R + 5, "12:added by A"},
         {59 * R + 100, "12:last"},
     };
     EXPECT_EQ(EventsOf(file), expected);
@@ -497,7 +503,8 @@ TEST(WinEegFileMarks, TwoStationsMarkThenTheCutKeepsOffsetsAndLeavesHoles) {
     EXPECT_EQ(events.count({35 * R, "12:thirty-five"}), 1u);
     EXPECT_EQ(events.count({35 * R, "17:3000-7000"}), 1u);
     EXPECT_EQ(events.count({59 * R + 100, "12:last"}), 1u);
-    EXPECT_EQ(events.size(), 11u);
+    EXPECT_EQ(events.count({45 * R + 5, "12:added by A"}), 1u);
+    EXPECT_EQ(events.size(), 12u);
 }
 
 TEST(WinEegFileMarks, WithoutDeleteOnCloseTheCutOnlyCloses) {
