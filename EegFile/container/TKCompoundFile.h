@@ -163,6 +163,6 @@ private:
     size_t m_appliedRecords = 0;
     int64_t m_directoryLength = 0;
 
-    bool m_bUnsynced = false;     // written since the last flush to disk
+    bool m_bUnsynced = false;  // written since the last flush to disk
     bool m_bDeferFlush = false;
 };
