@@ -141,9 +141,8 @@ TEST(TKStreamFile, ClosingWithAnOwnedContainerClosesStreamThenFile) {
     auto* file = new StreamFile(container->CreateStream("Extra", 1, 0, 0), TRUE, container);
     file->Write("hello", 5);
     // The container's file is held open, so it cannot be removed...
-    ExpectThrows<CFileException>(
-        [&] { CFile::Remove(path.c_str()); },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::sharingViolation); });
+    testsupport::ExpectFileError([&] { CFile::Remove(path.c_str()); },
+                                 CFileException::sharingViolation);
     file->Close();
     // ...and closing the adapter closed it, after committing the stream.
     {
