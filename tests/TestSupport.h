@@ -121,6 +121,15 @@ inline void ExpectFileError(const std::function<void()>& f, int cause, int error
     });
 }
 
+// f throws a CArchiveException with cause and, when given, the file name.
+inline void ExpectArchiveError(const std::function<void()>& f, int cause,
+                               const std::string& path = "") {
+    ExpectThrows<CArchiveException>(f, [&](CArchiveException& e) {
+        EXPECT_EQ(e.m_cause, cause);
+        EXPECT_TRUE(path.empty() || e.m_strFileName.str() == path) << e.m_strFileName.str();
+    });
+}
+
 // Sets (value given) or clears an environment variable for one scope, then puts
 // the old value back; TZ changes take effect at once.
 class ScopedEnv {

@@ -9,7 +9,7 @@
 #include "Platform/File.h"
 #include "TestSupport.h"
 
-using testsupport::ExpectThrows;
+using testsupport::ExpectArchiveError;
 using testsupport::LoadBytes;
 using testsupport::ReadBytes;
 using testsupport::StoreBytes;
@@ -178,11 +178,7 @@ TEST(Archive, EndOfStreamRaisesEndOfFileWithTheFileName) {
         WriteBytes(path, bytes);
         CFile file(path.c_str(), CFile::modeRead);
         CArchive ar(&file, CArchive::load);
-        ExpectThrows<CArchiveException>([&] { read(ar); },
-                                        [&](CArchiveException& e) {
-                                            EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
-                                            EXPECT_EQ(e.m_strFileName, path.c_str());
-                                        });
+        ExpectArchiveError([&] { read(ar); }, CArchiveException::endOfFile, path);
     };
     expectEof({0x01}, [](CArchive& ar) {
         WORD w;
@@ -208,11 +204,8 @@ TEST(Archive, EndOfStreamRaisesEndOfFileWithTheFileName) {
     EXPECT_EQ(ar.Read(buf, 2), 2u);
     EXPECT_EQ(ar.Read(buf, 8), 1u);
     EXPECT_EQ(buf[0], 3);
-    ExpectThrows<CArchiveException>([&] { ar.EnsureRead(buf, 1); },
-                                    [](CArchiveException& e) {
-                                        EXPECT_EQ(e.m_strFileName, "recording.eeg");
-                                        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
-                                    });
+    ExpectArchiveError([&] { ar.EnsureRead(buf, 1); }, CArchiveException::endOfFile,
+                       "recording.eeg");
 }
 
 TEST(Archive, DirectionIsEnforced) {
@@ -223,17 +216,11 @@ TEST(Archive, DirectionIsEnforced) {
     CArchive loading(&file, CArchive::load);
     EXPECT_TRUE(loading.IsLoading());
     EXPECT_FALSE(loading.IsStoring());
-    ExpectThrows<CArchiveException>(
-        [&] { loading << WORD(1); },
-        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::readOnly); });
+    ExpectArchiveError([&] { loading << WORD(1); }, CArchiveException::readOnly);
     loading.Abort();
     CArchive storing(&file, CArchive::store);
-    ExpectThrows<CArchiveException>(
-        [&] {
-            WORD w;
-            storing >> w;
-        },
-        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::writeOnly); });
+    WORD w;
+    ExpectArchiveError([&] { storing >> w; }, CArchiveException::writeOnly);
 }
 
 TEST(Archive, LogicalPositionSeekAndSetLengthWithPendingBuffers) {

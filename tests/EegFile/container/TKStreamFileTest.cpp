@@ -70,9 +70,7 @@ TEST(TKStreamFile, CarriesAnArchiveAndClosesWhatItOwns) {
     EXPECT_EQ(value, -7);
     EXPECT_EQ(longText, CString(std::string(300, 'x')));
     // The end of the stream is the archive's end of file.
-    ExpectThrows<CArchiveException>(
-        [&] { ar >> value; },
-        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::endOfFile); });
+    testsupport::ExpectArchiveError([&] { ar >> value; }, CArchiveException::endOfFile);
 
     // Seek from the start, the position and the end; beyond the ends it stops.
     EXPECT_EQ(file.Seek(2, CFile::begin), 2u);
