@@ -8,6 +8,7 @@
 
 #include "EegFile/events/DataMarkDeleteEvent.h"
 #include "EegFile/events/EegEventList.h"
+#include "EegFile/frame/EegFileException.h"
 #include "tools/Tool.h"
 
 namespace eegtool {
@@ -59,6 +60,8 @@ int RunMark(const MarkArgs& args) {
 int RunCut(const std::string& path) {
     SetSubject(path);
     std::unique_ptr<CEegFile> file = OpenRecording(path, 0);
+    if (file->IsReadOnly())
+        ThrowEegFileException(CEegFileException::eFileIsReadOnly);
     CEegEventList segments;
     file->GetMarkedSegmentList(segments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0);
     if (segments.GetSize() == 0) {
