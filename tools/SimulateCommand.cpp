@@ -8,6 +8,8 @@
 // photic run, impedance check).
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,6 +35,14 @@
 namespace eegtool {
 
 namespace {
+
+// SIGINT and SIGTERM end the simulation early with the recording closed as
+// it stands, so no station entry is left behind in its control file.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnSignal(int) {
+    g_interrupted = 1;
+}
 
 struct Args {
     std::string path;
@@ -189,6 +199,12 @@ int Run(const Args& args) {
             threadFailure = e->GetErrorText().str();
     });
 
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
     CWinEegFile file;
     file.Create(args.path.c_str());
     file.SetPatientInfo(MakePatient(o.seed), 1);
@@ -215,7 +231,8 @@ int Run(const Args& args) {
     const auto wallStart = std::chrono::steady_clock::now();
     size_t next = 0;
     bool secondRun = false;
-    for (uint32_t n = 0; n < plan.totalSamples;) {
+    uint32_t n = 0;
+    while (n < plan.totalSamples && !g_interrupted) {
         if (!secondRun && n >= plan.secondRunStart) {
             // The pause: the run stops, the clock moves on, the next run starts
             // with sample numbers continuing.
@@ -253,12 +270,12 @@ int Run(const Args& args) {
         n += count;
         progress.Update(static_cast<double>(n) / plan.totalSamples);
     }
+    // A partial second (only after an interruption) is not stored.
+    n -= n % rate;
     file.StopRecording();
-    const COleDateTime end =
-        runStart +
-        COleDateTimeSpan(0, 0, 0,
-                         static_cast<int64_t>((plan.totalSamples - plan.secondRunStart) / rate));
-    AddRecordEvent(file, plan.totalSamples, 0, end);
+    const uint32_t runFirst = secondRun ? plan.secondRunStart : 0;
+    const COleDateTime end = runStart + COleDateTimeSpan(0, 0, 0, (n - runFirst) / rate);
+    AddRecordEvent(file, n, 0, end);
     file.SetWriteThreadOnOff(0);
     file.SetRecordStatus(CPatientInfo::rsReadyToRead, CPatientInfo::rsAny);
     file.Close();
@@ -268,6 +285,9 @@ int Run(const Args& args) {
         if (!threadFailure.empty())
             throw ToolError(threadFailure);
     }
+    if (g_interrupted)
+        throw ToolError("interrupted; the recording holds the first " + std::to_string(n / rate) +
+                        " s");
     std::printf("done: %u samples (%s)\n", plan.totalSamples, HhMmSs(plan.totalSeconds).c_str());
     return kExitOk;
 }

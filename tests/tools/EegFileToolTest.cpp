@@ -400,6 +400,20 @@ TEST(EegFileTool, FollowShowsRecordingInProgress) {
     const tooltest::Result stopped = follower.Wait();
     EXPECT_EQ(stopped.code, 0) << stopped.err;
     EXPECT_NE(stopped.out.find("stopped\n"), std::string::npos);
+
+    // A simulation ended by SIGTERM closes what it recorded (whole seconds) and
+    // says so on one line.
+    const std::string cut = dir.File("interrupted.eeg");
+    tooltest::Process sim2({"simulate", cut, "--minutes", "1", "--speed", "1"});
+    ASSERT_EQ(sim2.ReadLine().rfind("recording ", 0), 0u);
+    sim2.Signal(SIGTERM);
+    const tooltest::Result ended = sim2.Wait();
+    EXPECT_EQ(ended.code, 1);
+    ASSERT_EQ(ended.ErrLines().size(), 1u) << ended.err;
+    EXPECT_NE(ended.err.find("interrupted"), std::string::npos);
+    const Json info = ParseJson(RunTool({"info", cut, "--json"}).out);
+    EXPECT_LT(info["length_samples"].n, 12000);
+    EXPECT_EQ(static_cast<long>(info["length_samples"].n) % 200, 0);
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().string().find(".$"), std::string::npos) << e.path();
 }
