@@ -247,6 +247,23 @@ void CFile::SetLength(uint64_t newLength) {
 }
 
 UINT CFile::Read(void* buffer, UINT count) {
+    return ReadSome(buffer, count, -1);
+}
+
+UINT CFile::ReadAt(uint64_t position, void* buffer, UINT count) {
+    return ReadSome(buffer, count, static_cast<int64_t>(position));
+}
+
+void CFile::Write(const void* buffer, UINT count) {
+    WriteAll(buffer, count, -1);
+}
+
+void CFile::WriteAt(uint64_t position, const void* buffer, UINT count) {
+    WriteAll(buffer, count, static_cast<int64_t>(position));
+}
+
+// position < 0: at and moving the file position; else pread from there.
+UINT CFile::ReadSome(void* buffer, UINT count, int64_t position) {
     if (int err = Injected(Op::Read))
         ThrowErrno(err, m_strFileName);
     // A write-only open has a read-write descriptor (see Open).
@@ -255,7 +272,9 @@ UINT CFile::Read(void* buffer, UINT count) {
     auto* out = static_cast<char*>(buffer);
     UINT done = 0;
     while (done < count) {
-        const ssize_t n = ::read(m_hFile, out + done, count - done);
+        const ssize_t n = position < 0 ? ::read(m_hFile, out + done, count - done)
+                                       : ::pread(m_hFile, out + done, count - done,
+                                                 static_cast<off_t>(position + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -268,7 +287,7 @@ UINT CFile::Read(void* buffer, UINT count) {
     return done;
 }
 
-void CFile::Write(const void* buffer, UINT count) {
+void CFile::WriteAll(const void* buffer, UINT count, int64_t position) {
     if (int err = Injected(Op::Write))
         ThrowErrno(err, m_strFileName);
     // A read-only open that truncated has a read-write descriptor (see Open).
@@ -277,7 +296,9 @@ void CFile::Write(const void* buffer, UINT count) {
     const auto* in = static_cast<const char*>(buffer);
     UINT done = 0;
     while (done < count) {
-        const ssize_t n = ::write(m_hFile, in + done, count - done);
+        const ssize_t n = position < 0 ? ::write(m_hFile, in + done, count - done)
+                                       : ::pwrite(m_hFile, in + done, count - done,
+                                                  static_cast<off_t>(position + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

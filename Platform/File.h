@@ -85,6 +85,10 @@ public:
     virtual UINT Read(void* buffer, UINT count);
     // Writes all count bytes or throws (diskFull on ENOSPC).
     virtual void Write(const void* buffer, UINT count);
+    // Positional forms of Read and Write (pread/pwrite): the file position is
+    // neither used nor moved, so a caller that jumps between places saves the seek.
+    UINT ReadAt(uint64_t position, void* buffer, UINT count);
+    void WriteAt(uint64_t position, const void* buffer, UINT count);
     // Makes written data durable (fdatasync), as FlushFileBuffers does.
     virtual void Flush();
 
@@ -117,4 +121,8 @@ public:
 protected:
     CString m_strFileName;
     UINT m_openFlags = 0;
+
+private:
+    UINT ReadSome(void* buffer, UINT count, int64_t position);
+    void WriteAll(const void* buffer, UINT count, int64_t position);
 };

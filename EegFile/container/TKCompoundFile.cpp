@@ -59,36 +59,15 @@ int CTKCompoundFile::SetHookState(CTKLockHook* hook, int state) {
 
 // --- File access ---------------------------------------------------------------
 
+// Positional I/O: a stream's data and its section header lie apart, and each
+// append touches both, so seeking between them would double the system calls.
 UINT CTKCompoundFile::ReadAt(int64_t offset, void* buffer, UINT count) {
-    try {
-        if (m_filePosition != offset) {
-            m_filePosition = -1;
-            m_file.Seek(offset, CFile::begin);
-            m_filePosition = offset;
-        }
-        const UINT got = m_file.Read(buffer, count);
-        m_filePosition += got;
-        return got;
-    } catch (...) {
-        m_filePosition = -1;
-        throw;
-    }
+    return m_file.ReadAt(static_cast<uint64_t>(offset), buffer, count);
 }
 
 void CTKCompoundFile::WriteAt(int64_t offset, const void* buffer, UINT count) {
     m_bUnsynced = true;
-    try {
-        if (m_filePosition != offset) {
-            m_filePosition = -1;
-            m_file.Seek(offset, CFile::begin);
-            m_filePosition = offset;
-        }
-        m_file.Write(buffer, count);
-        m_filePosition += count;
-    } catch (...) {
-        m_filePosition = -1;
-        throw;
-    }
+    m_file.WriteAt(static_cast<uint64_t>(offset), buffer, count);
 }
 
 int64_t CTKCompoundFile::GetFileLength() const {
@@ -320,7 +299,6 @@ void CTKCompoundFile::Create(const char* path) {
         throw new CFileException(error.m_cause, error.m_lOsError, error.m_strFileName);
     }
     m_bOpen = true;
-    m_filePosition = -1;
     CTKHookScope directory(m_pDirectoryHook);
     ResetDirectory();
     try {
@@ -354,7 +332,6 @@ void CTKCompoundFile::Open(const char* path, int readOnly) {
         m_bReadOnly = true;
     }
     m_bOpen = true;
-    m_filePosition = -1;
     CTKHookScope directory(m_pDirectoryHook);
     try {
         LoadDirectory();
@@ -379,7 +356,6 @@ CTKStream* CTKCompoundFile::OpenStreamByScan(const char* path, const char* name,
         throw new CFileException(error.m_cause, error.m_lOsError, error.m_strFileName);
     }
     m_bOpen = true;
-    m_filePosition = -1;
     if (readOnly)
         openEnded = 0;
     copy = std::max(copy, 1);
@@ -434,7 +410,6 @@ void CTKCompoundFile::Close() {
     ResetDirectory();
     m_bOpen = false;
     errors.Run([&] { m_file.Close(); });
-    m_filePosition = -1;
     m_bUnsynced = false;
     m_strPath.Empty();
     errors.Rethrow();
@@ -456,7 +431,6 @@ void CTKCompoundFile::Abort() {
     ignored.Run([&] { SetWriterHookState(0); });
     ResetDirectory();
     m_file.Abort();
-    m_filePosition = -1;
     m_bUnsynced = false;
     m_strPath.Empty();
 }

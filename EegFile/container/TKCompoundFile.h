@@ -159,6 +159,5 @@ private:
     size_t m_appliedRecords = 0;
     int64_t m_directoryLength = 0;
 
-    int64_t m_filePosition = -1;  // the file's position, -1 when unknown
     bool m_bUnsynced = false;     // written since the last flush to disk
 };

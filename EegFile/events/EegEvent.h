@@ -54,6 +54,9 @@ public:
 
     EventType GetEventType() const { return m_EventType; }
     const CEegTimeStamp& GetTimeStamp() const { return m_TimeStamp; }
+    // Moves the event. A list keeps each element's position from when it was
+    // added: take the event out of every list first and add it again after.
+    void SetTimeStamp(const CEegTimeStamp& stamp) { m_TimeStamp = stamp; }
     // Montage, trace, calibration, linked filter, sensitivity and speed changes.
     int IsParameterEvent() const;
 

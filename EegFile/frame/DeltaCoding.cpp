@@ -3,6 +3,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace DeltaCoding {
 
 namespace {
@@ -183,6 +187,66 @@ int DecodeBlock(const uint8_t* in, int n, int16_t* samples, ptrdiff_t stride) {
     return BlockBytes(n);
 }
 
+namespace {
+
+// Codes of the raw slots for one tile: the differences of `count` consecutive
+// frames (rows of kFrameSlots bytes, kTile rows) turned into one row per slot.
+constexpr int kTile = 64;
+using Tile = uint8_t[kTile][kFrameSlots];
+using TileBySlot = uint8_t[kFrameSlots][kTile];
+
+#if defined(__SSE2__)
+// 16 x 16 bytes transposed in registers: four rounds of interleaving that
+// double the width of the units each round (8, 16, 32, 64 bits).
+void Transpose16(const uint8_t* in, ptrdiff_t inStride, uint8_t* out, ptrdiff_t outStride) {
+    __m128i a[16], b[16];
+    for (int i = 0; i < 16; ++i)
+        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * inStride));
+    for (int i = 0; i < 8; ++i) {
+        b[i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[i + 8] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    for (int h = 0; h < 16; h += 8) {
+        for (int i = 0; i < 4; ++i) {
+            a[h + i] = _mm_unpacklo_epi16(b[h + 2 * i], b[h + 2 * i + 1]);
+            a[h + i + 4] = _mm_unpackhi_epi16(b[h + 2 * i], b[h + 2 * i + 1]);
+        }
+    }
+    for (int q = 0; q < 16; q += 4) {
+        b[q] = _mm_unpacklo_epi32(a[q], a[q + 1]);
+        b[q + 1] = _mm_unpackhi_epi32(a[q], a[q + 1]);
+        b[q + 2] = _mm_unpacklo_epi32(a[q + 2], a[q + 3]);
+        b[q + 3] = _mm_unpackhi_epi32(a[q + 2], a[q + 3]);
+    }
+    for (int q = 0; q < 16; q += 4) {
+        __m128i* o = reinterpret_cast<__m128i*>(out + q * outStride);
+        _mm_storeu_si128(o, _mm_unpacklo_epi64(b[q], b[q + 2]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (q + 1) * outStride),
+                         _mm_unpackhi_epi64(b[q], b[q + 2]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (q + 2) * outStride),
+                         _mm_unpacklo_epi64(b[q + 1], b[q + 3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (q + 3) * outStride),
+                         _mm_unpackhi_epi64(b[q + 1], b[q + 3]));
+    }
+}
+#endif
+
+// bySlot[k][i] = byFrame[i][k] for the first `count` rows (whole blocks of 16
+// rows are transposed; bytes of bySlot beyond count are unspecified).
+void TransposeTile(const Tile& byFrame, int count, TileBySlot& bySlot) {
+#if defined(__SSE2__)
+    for (int i = 0; i < count; i += 16)
+        for (int k = 0; k < kFrameSlots; k += 16)
+            Transpose16(&byFrame[i][k], kFrameSlots, &bySlot[k][i], kTile);
+#else
+    for (int i = 0; i < count; ++i)
+        for (int k = 0; k < kFrameSlots; ++k)
+            bySlot[k][i] = byFrame[i][k];
+#endif
+}
+
+}  // namespace
+
 int EncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, uint8_t* out) {
     if (n < 1)
         return 0;
@@ -219,24 +283,22 @@ int EncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, 
             EncodeClosedLoop(frames + slot, kFrameSlots, n, c, block + 5);
         }
     }
-    // Codes of the raw slots: the differences of whole frames first, then each
-    // block's bytes gathered from them, in tiles that stay in the first-level cache.
-    constexpr int kTile = 64;
+    // Codes of the raw slots: the differences of whole frames first, then turned
+    // into one row per slot, in tiles that stay in the first-level cache.
+    Tile diff = {};
+    TileBySlot bySlot;
     for (int first = 1; rawCount > 0 && first < n; first += kTile) {
         const int count = n - first < kTile ? n - first : kTile;
-        uint8_t diff[kTile][kFrameSlots];
         for (int i = 0; i < count; ++i) {
             const int16_t* prev = frames + kFrameSlots * (first + i - 1);
             const int16_t* cur = prev + kFrameSlots;
             for (int k = 0; k < kFrameSlots; ++k)
                 diff[i][k] = static_cast<uint8_t>(cur[k] - prev[k]);
         }
-        for (int j = 0; j < rawCount; ++j) {
-            uint8_t* __restrict codes = rawBlocks[j] + (first - 1);
-            const int slot = rawSlots[j];
-            for (int i = 0; i < count; ++i)
-                codes[i] = diff[i][slot];
-        }
+        TransposeTile(diff, count, bySlot);
+        for (int j = 0; j < rawCount; ++j)
+            std::memcpy(rawBlocks[j] + (first - 1), bySlot[rawSlots[j]],
+                        static_cast<size_t>(count));
     }
     return slotCount * blockBytes;
 }

@@ -430,7 +430,7 @@ void CWinEegFile::OpenEventStream() {
         return;
     m_EventStore.Attach(
         m_Container.OpenStream(kEventListStream, 1, 0, m_Container.IsReadOnly(), kEventListUnit));
-    m_EventStore.Load();
+    m_EventStore.Synchronize();
 }
 
 void CWinEegFile::CloseEventStream() {
@@ -662,8 +662,7 @@ void CWinEegFile::Synchronize() {
     if (!Readable())
         return;
     m_DataStream.Synchronize();
-    // Reloading the event list with other stations' additions belongs to the
-    // event store's synchronisation.
+    m_EventStore.Synchronize();
 }
 
 void CWinEegFile::WriteEegData(CEegDataChunk& chunk) {
@@ -714,68 +713,6 @@ int CWinEegFile::PadPartialSecond() {
 
 void CWinEegFile::DiscardWriteBufferData() {
     m_DataStream.DiscardWriteBufferData();
-}
-
-// ---------------------------------------------------------------- events
-
-int CWinEegFile::GetNumberOfEvents() const {
-    std::lock_guard lock(m_FileLock);
-    return m_EventStore.GetEvents().GetSize();
-}
-
-void CWinEegFile::GetEventList(CEegEventList& list, const CEegEventMask& mask,
-                               const CEegTimeStamp& from, const CEegTimeStamp& to,
-                               uint32_t maxCount, unsigned short minPriority) const {
-    std::lock_guard lock(m_FileLock);
-    m_EventStore.GetEvents().GetEventList(list, mask, from, to, maxCount, minPriority);
-}
-
-// Adding and removing events come with the event store's synchronisation.
-int CWinEegFile::AddEvent(const CEegEvent* event) {
-    delete event;
-    return 0;
-}
-
-void CWinEegFile::RemoveEvent(const CEegEvent*) {
-    ThrowEegFileException(CEegFileException::eExclusiveAccessRequired);
-}
-
-void CWinEegFile::RemoveEvents(CEegEventList& events) {
-    events.RemoveAll();
-    ThrowEegFileException(CEegFileException::eExclusiveAccessRequired);
-}
-
-// The parameter and wall-clock queries replay events; they come with the event store.
-int CWinEegFile::GetMontageAt(const CEegTimeStamp&, CEegMontage&) const {
-    return 0;
-}
-int CWinEegFile::GetPaperSpeedAt(const CEegTimeStamp&, double&) const {
-    return 0;
-}
-int CWinEegFile::GetLinkedSensitivityAt(const CEegTimeStamp&, double&) const {
-    return 0;
-}
-int CWinEegFile::GetLinkedLowCutAt(const CEegTimeStamp&, double&) const {
-    return 0;
-}
-int CWinEegFile::GetLinkedHighCutAt(const CEegTimeStamp&, double&) const {
-    return 0;
-}
-CTKTime CWinEegFile::GetStartTime() const {
-    return CTKTime();
-}
-CTKTime CWinEegFile::GetTimeOfDay(uint32_t) const {
-    return CTKTime();
-}
-uint32_t CWinEegFile::GetSampleOffset(CTKTime) const {
-    return 0;
-}
-float CWinEegFile::GetTodElapsed(uint32_t from, uint32_t to) const {
-    std::lock_guard lock(m_FileLock);
-    const float rate = static_cast<float>(GetSampleRate());
-    const float a = static_cast<float>(from < to ? from : to);
-    const float b = static_cast<float>(from < to ? to : from);
-    return rate > 0 ? (b - a) / rate : 0.0f;
 }
 
 // ---------------------------------------------------------------- data marks

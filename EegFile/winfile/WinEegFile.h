@@ -134,6 +134,11 @@ public:
 
     // The stream index of "EEGData" as last built (for inspection).
     const CEegStreamIndex& GetStreamIndex() const { return m_DataStream.GetIndex(); }
+    // Moves every event that lies beyond the end of the samples to that end and
+    // rewrites "EventList"; a failure on the way is swallowed.
+    void WindowEventOffsets();
+    // The event store (for inspection).
+    const CEegEventStore& GetEventStore() const { return m_EventStore; }
 
 protected:
     void InitFlags();

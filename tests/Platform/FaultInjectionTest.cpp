@@ -87,6 +87,8 @@ TEST(FaultInjection, EveryFileOperationConsultsTheHook) {
           [&] { CFile g(path.c_str(), CFile::modeRead | CFile::shareDenyNone); });
     check(Op::Read, EIO, CFileException::hardIO, [&] { f.Read(buf, 3); });
     check(Op::Write, ENOSPC, CFileException::diskFull, [&] { f.Write(buf, 3); });
+    check(Op::Read, EIO, CFileException::hardIO, [&] { f.ReadAt(0, buf, 3); });
+    check(Op::Write, ENOSPC, CFileException::diskFull, [&] { f.WriteAt(9, buf, 3); });
     check(Op::Seek, EINVAL, CFileException::badSeek, [&] { f.Seek(1, CFile::begin); });
     check(Op::SetLength, EFBIG, CFileException::diskFull, [&] { f.SetLength(1); });
     check(Op::Flush, EIO, CFileException::hardIO, [&] { f.Flush(); });

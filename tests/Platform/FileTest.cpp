@@ -166,6 +166,15 @@ TEST(File, ReadWriteSeekOpenAndTheirFailures) {
     EXPECT_EQ(f.Seek(-1, CFile::current), far);
     EXPECT_EQ(f.Read(back.data(), 1), 1u);
     EXPECT_EQ(back[0], 0xAB);
+    // Positional reads and writes leave the file position where it was.
+    EXPECT_EQ(f.Seek(7, CFile::begin), 7u);
+    f.WriteAt(far - 1, "\xCD", 1);
+    EXPECT_EQ(f.ReadAt(far - 1, back.data(), 4), 2u);  // fewer only at the end
+    EXPECT_EQ(back[0], 0xCD);
+    EXPECT_EQ(back[1], 0xAB);
+    EXPECT_EQ(f.GetPosition(), 7u);
+    EXPECT_EQ(f.Read(back.data(), 1), 1u);
+    EXPECT_EQ(back[0], 7);
     f.SetLength(100);
     EXPECT_EQ(f.SeekToEnd(), 100u);
     f.Flush();
