@@ -362,8 +362,15 @@ TEST(EegFileTool, FollowShowsRecordingInProgress) {
     TempDir dir;
     const std::string path = dir.File("live.eeg");
     // 6 s of recording written at twice real time.
-    tooltest::Process recorder({"simulate", path, "--minutes", "0.1", "--speed", "2"});
+    tooltest::Process recorder({"simulate", path, "--minutes", "0.1", "--speed", "2"},
+                               {"COMPUTERNAME=RECORDER"});
     ASSERT_EQ(recorder.ReadLine().rfind("recording ", 0), 0u);  // prepared: readers may open
+
+    // info names the station recording it, with its mode.
+    const Json during = ParseJson(RunTool({"info", path, "--json"}).out);
+    ASSERT_EQ(during["stations"].items.size(), 1u);
+    EXPECT_EQ(during["stations"][0]["name"].s, "RECORDER");
+    EXPECT_EQ(during["stations"][0]["mode_name"].s, "write");
 
     const tooltest::Result f = RunTool(
         {"follow", path, "--until-length", "1200", "--max-seconds", "60", "--interval", "100"});
