@@ -592,43 +592,6 @@ void CWinEegFile::SetLiveModeUpdate(int on) {
     m_DataStream.SetLiveMode(on);
 }
 
-// ---------------------------------------------------------------- patient record
-
-const CPatientInfo& CWinEegFile::GetPatientInfo() {
-    std::lock_guard lock(m_FileLock);
-    SerializeMember(CEegStreamType::estPatient, 1, 1);
-    return m_PatientInfo;
-}
-
-void CWinEegFile::SetPatientInfo(const CPatientInfo& info, int includingStatus) {
-    std::lock_guard lock(m_FileLock);
-    if (m_bFileAccessDisabled)
-        return;
-    if (m_Container.IsOpen() && m_Container.IsReadOnly())
-        ThrowEegFileException(CEegFileException::eFileIsReadOnly);
-    SerializeMember(CEegStreamType::estPatient, 1, 1);
-    const CPatientInfo::RecordStatus kept = m_PatientInfo.GetRecordStatus();
-    m_PatientInfo = info;
-    if (!includingStatus)
-        m_PatientInfo.SetRecordStatus(kept);
-    SerializeMember(CEegStreamType::estPatient, 0, 1);
-}
-
-CPatientInfo::RecordStatus CWinEegFile::GetRecordStatus() {
-    return GetPatientInfo().GetRecordStatus();
-}
-
-void CWinEegFile::SetRecordStatus(CPatientInfo::RecordStatus newStatus,
-                                  CPatientInfo::RecordStatus expected) {
-    std::lock_guard lock(m_FileLock);
-    const CPatientInfo& stored = GetPatientInfo();
-    if (expected != CPatientInfo::rsAny && stored.GetRecordStatus() != expected)
-        return;
-    CPatientInfo info = stored;
-    info.SetRecordStatus(newStatus);
-    SetPatientInfo(info, 1);
-}
-
 // ---------------------------------------------------------------- samples
 
 CEegTimeStamp CWinEegFile::GetReadPosition() const {

@@ -12,6 +12,7 @@
 // stream, which waits for the write thread, before it takes the file lock.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -74,6 +75,32 @@ public:
     CPatientInfo::RecordStatus GetRecordStatus() override;
     void SetRecordStatus(CPatientInfo::RecordStatus newStatus,
                          CPatientInfo::RecordStatus expected) override;
+
+    // The patient record of the recording at path, without opening it. Each
+    // returns 1 when the record was read, else 0. Reads take no lock between
+    // stations; changes register this station for reading and hold the patient
+    // region meanwhile. A record of an unknown version throws CEegFileException
+    // code 2; other archive faults (a short record) are thrown as they are.
+    static int GetPatientInfo(const char* path, CPatientInfo& info);
+    // Writes info; with includingStatus 0 the stored status is put into info first.
+    static int SetPatientInfo(const char* path, CPatientInfo& info, int includingStatus);
+    // status = the stored status, or rsUnknown when the record cannot be read.
+    static int GetRecordStatus(const char* path, CPatientInfo::RecordStatus& status);
+    // *previous (when given) = the stored status (rsUnknown when not read); the
+    // status becomes newStatus when expected is rsAny or the stored status.
+    static int SetRecordStatus(const char* path, CPatientInfo::RecordStatus newStatus,
+                               CPatientInfo::RecordStatus expected,
+                               CPatientInfo::RecordStatus* previous);
+    // before = the stored record; the stored record gets status and qmFileId.
+    static int SetStatusForArchive(const char* path, CPatientInfo::RecordStatus status,
+                                   const CString& qmFileId, CPatientInfo& before);
+    static int SetQmFileId(const char* path, const CString& qmFileId, CPatientInfo& before);
+    // After this computer's station failed with the recording open: removes its
+    // entries from the control file; a recording it was writing becomes ready
+    // to read (when it still says recording), any other gets status and
+    // qmFileId unless status is rsUnknown. Control-file failures are thrown.
+    static void CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
+                                const CString& qmFileId, int& wasWriting);
     const CAmpHardwareInfo& GetAmpHardwareInfo() const override;
     unsigned short GetMaxChannels() const override;
     double GetSampleRate() const override;
@@ -169,6 +196,14 @@ private:
     bool Readable() const { return !m_bFileAccessDisabled && m_bEegStreamOpen; }
     // Copies copy 1 of a stream to copy 2 under region (type, 1).
     void BackupStream(CEegStreamType::EegStreamType type, const char* name, int unit);
+
+    // The by-path patient record: read by scanning, or changed under a temporary
+    // access control. decide gets the stored record (read only when readFirst)
+    // and returns the record to write, or null to write nothing.
+    static int ReadPatientByScan(const char* path, CPatientInfo& info);
+    static int ChangePatientByPath(
+        const char* path, int openEnded, int allocationUnit, bool readFirst,
+        const std::function<const CPatientInfo*(const CPatientInfo& stored)>& decide);
 
     std::mutex m_CloseLock;
     CEegAccessControl m_AccessControl;
