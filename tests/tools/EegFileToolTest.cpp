@@ -426,9 +426,8 @@ TEST(EegFileTool, FollowShowsRecordingInProgress) {
 }
 
 // Marking and cutting through the tool: the cut seconds become a hole that
-// reads as zeros, everything else keeps its samples and positions; the record
-// status and the patient record read and change by path.
-TEST(EegFileTool, MarkCutStatusAndPatient) {
+// reads as zeros, everything else keeps its samples and positions.
+TEST(EegFileTool, MarkAndCut) {
     TempDir dir;
     const std::string path = dir.File("cut.eeg");
     const eegsim::Plan p = Simulate(path, Opts(1, 200, 8, 2, 11));
@@ -464,7 +463,13 @@ TEST(EegFileTool, MarkCutStatusAndPatient) {
         note |= e["comment"].s == "artifact" && e["offset"].n == 2080;
     EXPECT_TRUE(note) << RunTool({"events", path}).out;
     EXPECT_EQ(RunTool({"cut", path}).out, "nothing is marked; the file is unchanged\n");
+}
 
+// The record status and the patient record read and change by path.
+TEST(EegFileTool, StatusAndPatientByPath) {
+    TempDir dir;
+    const std::string path = dir.File("status.eeg");
+    Simulate(path, Opts(0.1, 200, 4, 2, 11));
     EXPECT_EQ(RunTool({"status", path}).out, "ready-to-read (2)\n");
     EXPECT_EQ(RunTool({"status", path, "--set", "ready-to-archive"}).out,
               "ready-to-archive (3), was ready-to-read (2)\n");
