@@ -80,11 +80,11 @@ int Run(const Args& args) {
     }
     const int rate = static_cast<int>(file->GetSampleRate());
     const uint32_t length = file->GetLengthInSamples();
-    const double firstD = std::floor(fromSeconds * rate);
+    const double firstD = SamplesOf(fromSeconds, rate);
     const uint32_t first = firstD >= length ? length : static_cast<uint32_t>(firstD);
     uint32_t count = length - first;
     if (wanted >= 0) {
-        const double n = std::floor(wanted * rate);
+        const double n = SamplesOf(wanted, rate);
         if (n < count)
             count = static_cast<uint32_t>(n);
     }

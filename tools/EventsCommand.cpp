@@ -23,7 +23,7 @@ struct Args {
 CEegTimeStamp StampOf(const std::string& text, const char* option, double rate) {
     if (text.empty())
         return CEegTimeStamp::NullStamp;
-    const double samples = std::floor(ParseSeconds(text, option) * rate);
+    const double samples = SamplesOf(ParseSeconds(text, option), rate);
     // The last offset below the null stamp is the furthest a bound can reach.
     return CEegTimeStamp(samples >= 4294967294.0 ? 4294967294u : static_cast<uint32_t>(samples));
 }

@@ -98,6 +98,10 @@ Info Gather(const std::string& path) {
                 info.holes.push_back({previousEnd, e.m_firstSecond});
             previousEnd = e.m_endSecond;
         }
+        // A recording whose events run past its data (the end of a cut-out
+        // stretch) is that long too; the seconds after the data are a hole.
+        if (!info.sections.empty() && info.seconds > previousEnd)
+            info.holes.push_back({previousEnd, info.seconds});
     }
     const CTKTime start = file->GetStartTime();
     info.startTime = TKTimeText(start);

@@ -31,7 +31,7 @@ int RunMark(const MarkArgs& args) {
     std::unique_ptr<CEegFile> file = OpenRecording(args.path, 0);
     const double rate = file->GetSampleRate();
     const auto stamp = [rate](double seconds) {
-        const double s = std::floor(seconds * rate);
+        const double s = SamplesOf(seconds, rate);
         return CEegTimeStamp(s >= 4294967294.0 ? 4294967294u : static_cast<uint32_t>(s));
     };
     const int flag = args.keep ? 0 : 1;

@@ -152,6 +152,12 @@ double ParseSeconds(const std::string& text, const char* option) {
     return total;
 }
 
+double SamplesOf(double seconds, double rate) {
+    const double s = seconds * rate;
+    const double nearest = std::round(s);
+    return std::fabs(s - nearest) < 1e-6 ? nearest : std::floor(s);
+}
+
 std::string HhMmSs(uint64_t seconds) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "%02llu:%02llu:%02llu",

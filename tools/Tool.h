@@ -83,6 +83,10 @@ private:
 
 // "12.5", "90", "1:30", "01:02:03.5" as seconds; a UsageError otherwise.
 double ParseSeconds(const std::string& text, const char* option);
+// Seconds at rate as whole samples: truncated, except that a product within a
+// millionth of a whole number is that number (9.995 s at 200/s is sample 1999,
+// although 9.995 x 200 comes out just below it in floating point).
+double SamplesOf(double seconds, double rate);
 // Seconds as "hh:mm:ss" (whole seconds).
 std::string HhMmSs(uint64_t seconds);
 // A date-time as "YYYY-MM-DD hh:mm:ss", or "" when null or invalid.

@@ -463,6 +463,34 @@ TEST(EegFileTool, MarkAndCut) {
         note |= e["comment"].s == "artifact" && e["offset"].n == 2080;
     EXPECT_TRUE(note) << RunTool({"events", path}).out;
     EXPECT_EQ(RunTool({"cut", path}).out, "nothing is marked; the file is unchanged\n");
+
+    // Keep marks: all but the kept seconds is cut, the stretch after the last
+    // kept second included; a cut mark is then refused unless forced.
+    const std::string keep = dir.File("keep.eeg");
+    const eegsim::Plan k = Simulate(keep, Opts(1, 200, 8, 2, 12));
+    ASSERT_EQ(RunTool({"mark", keep, "--from", "10", "--to", "19", "--keep"}).code, 0);
+    ASSERT_EQ(RunTool({"mark", keep, "--from", "30", "--to", "39", "--keep"}).code, 0);
+    const tooltest::Result refused = RunTool({"mark", keep, "--from", "50", "--to", "55"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.ErrLines().size(), 1u) << refused.err;
+    ASSERT_EQ(RunTool({"cut", keep}).code, 0);
+    const Json kept = ParseJson(RunTool({"info", keep, "--json"}).out);
+    ASSERT_EQ(kept["holes"].items.size(), 3u) << RunTool({"info", keep}).out;
+    const double holes[3][2] = {{0, 10}, {20, 30}, {40, 60}};
+    for (int h = 0; h < 3; ++h) {
+        EXPECT_EQ(kept["holes"][h]["first_second"].n, holes[h][0]);
+        EXPECT_EQ(kept["holes"][h]["end_second"].n, holes[h][1]);
+    }
+    // The kept stretch starts exactly at sample 2000.
+    const std::string csv =
+        RunTool({"dump", keep, "--from", "9.75", "--seconds", "0.5", "--channels", "O1,Fp1"}).out;
+    EXPECT_NE(csv.find("\n1999,0,0\n2000,0," + std::to_string(eegsim::Sample(k, 2000, 0)) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(CountLines(csv), 101u);
+    // A time a hair below a whole sample in floating point still means that sample.
+    EXPECT_EQ(
+        RunTool({"dump", keep, "--from", "9.995", "--seconds", "0.01", "--channels", "Fp1"}).out,
+        "sample,Fp1\n1999,0\n2000," + std::to_string(eegsim::Sample(k, 2000, 0)) + "\n");
 }
 
 // The record status and the patient record read and change by path.
