@@ -169,9 +169,9 @@ void CEdfExport::Write(const char* path, CVoidCall1Arg<int64_t>* progress) {
         const uint32_t at = m_Window.first + written;
         const uint32_t want = std::min(kBlockSeconds * rate, m_Window.count - written);
         chunk.SetNumberOfSamples(0);
-        const int got = m_File.ReadEegDataAt(CEegTimeStamp(at), chunk, want);
+        m_File.ReadEegDataAt(CEegTimeStamp(at), chunk, want);
         // Samples the recording does not deliver, and holes, are zeros.
-        const uint32_t have = got > 0 ? std::min<uint32_t>(static_cast<uint32_t>(got), want) : 0;
+        const uint32_t have = std::min(chunk.GetNumberOfSamples(), want);
         std::fill(chunk.GetData() + static_cast<size_t>(have) * 32,
                   chunk.GetData() + static_cast<size_t>(want) * 32, int16_t{0});
         for (const auto& h : holes) {

@@ -21,6 +21,7 @@ namespace {
 
 constexpr double kPixelsPerMm = 96.0 / 25.4;  // a screen of 96 dots per inch
 constexpr double kPrerollSeconds = 2.0;       // lets the filters settle before the page
+constexpr uint32_t kMaxPageSeconds = 3600;
 constexpr double kPi = 3.14159265358979323846;
 
 CString Lower(const char* s) {
@@ -59,6 +60,12 @@ CString HzText(double hz) {
 CReviewPage::CReviewPage(CEegFile& file, const Options& options) : m_File(file) {
     m_Window = RecordingView::ResolveWindow(file, options.fromSeconds, options.seconds);
     m_nRate = static_cast<uint32_t>(file.GetSampleRate());
+    // The page is read whole: keep it to what a reviewer could look at.
+    if (m_Window.count / m_nRate > kMaxPageSeconds) {
+        CString text;
+        text.Format("A page shows at most %u seconds.", kMaxPageSeconds);
+        throw new CExportException(text);
+    }
     const CEegTimeStamp at(m_Window.first);
 
     if (!options.montage.IsEmpty()) {
@@ -130,9 +137,8 @@ void CReviewPage::GetTraceBand(int i, int& top, int& bottom) const {
     bottom = kTop + static_cast<int>(std::lround((i + 1) * lane));
 }
 
-std::vector<double> CReviewPage::TraceValues(const Trace& t, const std::vector<int16_t>& frames,
+std::vector<double> CReviewPage::TraceValues(const Trace& t, const int16_t* frames, size_t n,
                                              uint32_t preroll) const {
-    const size_t n = frames.size() / 32;
     auto slotOf = [&](int input) -> const RecordingView::StoredChannel* {
         const int slot =
             CAmpHardwareInfo::GetAmpChannelIndex(static_cast<AmpInput::AmpInputType>(input));
@@ -253,16 +259,16 @@ void CReviewPage::Draw(void* context) {
         std::min<uint32_t>(first, static_cast<uint32_t>(kPrerollSeconds * m_nRate));
     const uint32_t total = preroll + count;
     CEegDataChunk chunk(static_cast<int>(total), 32);
-    const int got = m_File.ReadEegDataAt(CEegTimeStamp(first - preroll), chunk, total);
-    std::vector<int16_t> frames(chunk.GetData(), chunk.GetData() + static_cast<size_t>(total) * 32);
-    if (got < static_cast<int>(total))
-        std::fill(frames.begin() + static_cast<ptrdiff_t>(std::max(got, 0)) * 32, frames.end(),
-                  int16_t{0});
+    m_File.ReadEegDataAt(CEegTimeStamp(first - preroll), chunk, total);
+    const uint32_t got = std::min(chunk.GetNumberOfSamples(), total);
+    int16_t* frames = chunk.GetData();
+    std::fill(frames + static_cast<size_t>(got) * 32, frames + static_cast<size_t>(total) * 32,
+              int16_t{0});
     for (const auto& h : RecordingView::GetHoles(m_File, first - preroll, first + count)) {
         const uint32_t a = std::max(h.start, first - preroll) - (first - preroll);
         const uint32_t b = std::min(h.end, first + count) - (first - preroll);
-        std::fill(frames.begin() + static_cast<ptrdiff_t>(a) * 32,
-                  frames.begin() + static_cast<ptrdiff_t>(b) * 32, int16_t{0});
+        std::fill(frames + static_cast<size_t>(a) * 32, frames + static_cast<size_t>(b) * 32,
+                  int16_t{0});
     }
 
     const int columns = static_cast<int>(right - left);
@@ -286,7 +292,7 @@ void CReviewPage::Draw(void* context) {
         cairo_move_to(cr, 8, mid + 10);
         cairo_show_text(cr, detail);
 
-        const std::vector<double> v = TraceValues(t, frames, preroll);
+        const std::vector<double> v = TraceValues(t, frames, total, preroll);
         cairo_save(cr);
         cairo_rectangle(cr, left, top, right - left, bottom - top);
         cairo_clip(cr);

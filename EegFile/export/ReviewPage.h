@@ -27,7 +27,7 @@ public:
     };
 
     // Resolves the window and the montage; raises CExportException for a
-    // window outside the recording or a montage the recording does not hold.
+    // window outside the recording, a page over an hour long, or a montage the recording does not hold.
     CReviewPage(CEegFile& file, const Options& options);
 
     const CEegMontage& GetMontage() const { return m_Montage; }
@@ -54,7 +54,7 @@ private:
 
     void Draw(void* cairo);
     // The trace's values in microvolts over the window, filtered.
-    std::vector<double> TraceValues(const Trace& t, const std::vector<int16_t>& frames,
+    std::vector<double> TraceValues(const Trace& t, const int16_t* frames, size_t n,
                                     uint32_t preroll) const;
 
     CEegFile& m_File;
