@@ -27,7 +27,8 @@ public:
     };
 
     // Resolves the window and the montage; raises CExportException for a
-    // window outside the recording, a page over an hour long, or a montage the recording does not hold.
+    // window outside the recording, a page over an hour long, or a montage the recording does not
+    // hold.
     CReviewPage(CEegFile& file, const Options& options);
 
     const CEegMontage& GetMontage() const { return m_Montage; }

@@ -42,7 +42,8 @@ inline void MakeRecording(const std::string& path) {
     const CTKTime start(2024, 7, 1, 9, 0, 0);
     file.AddEvent(new CRecordEvent(CEegTimeStamp(0), 1, &start));
     CEegMontage montage("Test bipolar");
-    montage.SetTraceInfo(0, CTraceInfo("EEG Fz-Ref", static_cast<AmpInput::AmpInputType>(5), AmpInput::CRef));
+    montage.SetTraceInfo(
+        0, CTraceInfo("EEG Fz-Ref", static_cast<AmpInput::AmpInputType>(5), AmpInput::CRef));
     montage.SetTraceInfo(1, CTraceInfo("X-Y", static_cast<AmpInput::AmpInputType>(1),
                                        static_cast<AmpInput::AmpInputType>(2)));
     file.AddEvent(new CMontageEvent(CEegTimeStamp(0), &montage));
@@ -65,7 +66,7 @@ inline int16_t Expected(uint32_t n, int slot) {
 }
 
 // What command prints on its standard output; "" when it cannot run.
-inline std::string Run(const std::string& command) {
+inline std::string RunCommand(const std::string& command) {
     std::string out;
     FILE* p = ::popen(command.c_str(), "r");
     if (!p)
