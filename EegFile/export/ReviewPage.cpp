@@ -127,7 +127,7 @@ CReviewPage::CReviewPage(CEegFile& file, const Options& options) : m_File(file) 
     m_nWidth = std::clamp(options.width, 400, 20000);
     const int traces = std::max<int>(1, static_cast<int>(m_Traces.size()));
     m_nHeight =
-        options.height > 0 ? std::clamp(options.height, 200, 20000) : kTop + kBottom + 30 * traces;
+        options.height > 0 ? std::clamp(options.height, 200, 20000) : kTop + kBottom + std::max(240, 40 * traces);
 }
 
 void CReviewPage::GetTraceBand(int i, int& top, int& bottom) const {

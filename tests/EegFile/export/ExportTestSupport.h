@@ -3,6 +3,7 @@
 // running a program and capturing what it prints.
 #pragma once
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -25,7 +26,12 @@ constexpr double kGain3 = 1.694;  // input 3 has its own gain
 
 // Channel 5 is named "EEG Fz-Ref" by a referential trace; the bipolar trace 1-2 must
 // not rename channel 1. Comments at 2.5 s and 9.25 s, a hole over 4-6 s.
-inline void MakeRecording(const std::string& path) {
+// With eegLike set the samples are Eeg's, else the smooth Sample's.
+inline int16_t Eeg(uint32_t n, int slot) {
+    return static_cast<int16_t>(300 * std::sin(2 * 3.14159265 * (5 + slot % 7) * n / kRate));
+}
+
+inline void MakeRecording(const std::string& path, bool eegLike = false) {
     CWinEegFile file;
     file.Create(path.c_str());
     CAmpHardwareInfo amp = winfiletest::Amp32();
@@ -50,6 +56,9 @@ inline void MakeRecording(const std::string& path) {
     file.AddEvent(new CLinkedSensitivityEvent(CEegTimeStamp(0), 10.0));
     for (uint32_t s = 0; s < kSeconds; ++s) {
         CEegDataChunk chunk = winfiletest::MakeChunk(s * kRate, kRate, true);
+        for (uint32_t i = 0; eegLike && i < kRate; ++i)
+            for (int c = 0; c < 32; ++c)
+                chunk.GetFrame(i)[c] = Eeg(s * kRate + i, c);
         file.WriteEegData(chunk);
     }
     file.AddEvent(new CCommentEvent(CEegTimeStamp(kRate * 5 / 2), "Spike here"));
