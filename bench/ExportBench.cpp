@@ -41,6 +41,7 @@ constexpr int kRate = 200;
 constexpr int kChannels = 32;
 constexpr int kPoolSeconds = 10;
 constexpr int kPages = 21;
+constexpr int kRounds = 3;
 
 double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
@@ -151,23 +152,28 @@ int main(int argc, char** argv) {
         WriteRecording(rec, seconds, pool);
         std::printf("  recording written in %.2f s (not compared)\n", Seconds(t));
 
-        t = Clock::now();
-        WriteEdf(edf, seconds, pool, false);
-        const double edfPlain = Seconds(t);
-        std::remove(edf.c_str());
-        t = Clock::now();
-        WriteEdf(edf, seconds, pool, true);
-        const double edfDurable = Seconds(t);
-        std::remove(edf.c_str());
-
+        // The machine may be shared: best of three rounds, the three runs
+        // interleaved so that each round sees the same load.
         CWinEegFile file;
         file.Open(rec.c_str(), 0);
-        t = Clock::now();
-        CEdfExport(file).Write(out.c_str());
-        const double ours = Seconds(t);
-        std::remove(out.c_str());
-        std::printf("  export        %8.2f s   EDFlib alone, fsynced %8.2f s   ratio %.2f\n", ours,
-                    edfDurable, ours / edfDurable);
+        double edfPlain = 1e9, edfDurable = 1e9, ours = 1e9;
+        for (int round = 0; round < kRounds; ++round) {
+            t = Clock::now();
+            WriteEdf(edf, seconds, pool, false);
+            edfPlain = std::min(edfPlain, Seconds(t));
+            std::remove(edf.c_str());
+            t = Clock::now();
+            WriteEdf(edf, seconds, pool, true);
+            edfDurable = std::min(edfDurable, Seconds(t));
+            std::remove(edf.c_str());
+            t = Clock::now();
+            CEdfExport(file).Write(out.c_str());
+            ours = std::min(ours, Seconds(t));
+            std::remove(out.c_str());
+        }
+        std::printf(
+            "  export        %8.2f s   EDFlib alone, fsynced %8.2f s   ratio %.2f (best of %d)\n",
+            ours, edfDurable, ours / edfDurable, kRounds);
         std::printf("  (EDFlib alone without fsync %.2f s, ratio %.2f)\n", edfPlain,
                     ours / edfPlain);
 

@@ -152,7 +152,7 @@ void CEdfExport::Write(const char* path, CVoidCall1Arg<int64_t>* progress) {
     const int handle = edfopen_file_writeonly(temporary, EDFLIB_FILETYPE_EDFPLUS,
                                               static_cast<int>(channels.size()));
     if (handle < 0)
-        Fail(temporary, "the file cannot be created");
+        Fail(path, "the file cannot be created");
     CEdfOutput output(handle, temporary);
     if (edf_set_number_of_annotation_signals(handle, static_cast<int>(annotationSignals)) != 0)
         Fail(path, "too many annotation signals");
