@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -210,4 +211,53 @@ TEST(EdfExport, RefusesBadWindowsAndLeavesOldOutputOnFailure) {
     // The same window with room for its events is written.
     CEdfExport(file, 10.0, 2.0).Write(out.c_str());
     EXPECT_EQ(HeaderField(testsupport::ReadBytes(out), 192, 5), "EDF+C");
+}
+
+TEST(EdfExport, LongRecordingAcrossBlocksAndPartialLastSecond) {
+    testsupport::TempDir dir;
+    const std::string rec = dir.File("long.eeg");
+    constexpr uint32_t kFrames = 40 * kRate + kRate / 2;  // 40.5 s
+    {
+        CWinEegFile file;
+        file.Create(rec.c_str());
+        file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, winfiletest::Amp32());
+        file.StartRecording(winfiletest::Time(2024, 7, 1, 9, 0, 0));
+        for (uint32_t at = 0; at < kFrames; at += kRate) {
+            CEegDataChunk chunk =
+                winfiletest::MakeChunk(at, std::min(kRate * 1u, kFrames - at), true);
+            file.WriteEegData(chunk);
+        }
+        file.StopRecording();
+        file.Close();
+    }
+    CWinEegFile file;
+    file.Open(rec.c_str(), 0);
+    const uint32_t length = file.GetLengthInSamples();
+    ASSERT_GE(length, 40 * kRate);
+    CEdfExport exporter(file);
+    std::vector<int64_t> calls;
+    CVoidCall1ArgFn<int64_t> progress([&](int64_t n) { calls.push_back(n); });
+    exporter.Write(dir.File("long.edf").c_str(), &progress);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), static_cast<int64_t>(exporter.GetRecordCount()));
+    EXPECT_TRUE(std::is_sorted(calls.begin(), calls.end()));
+    EXPECT_GT(calls.size(), 1u);  // more than one block was read
+
+    edf_hdr_struct hdr{};
+    ASSERT_EQ(
+        edfopen_file_readonly(dir.File("long.edf").c_str(), &hdr, EDFLIB_DO_NOT_READ_ANNOTATIONS),
+        0);
+    const uint32_t records = (length + kRate - 1) / kRate;
+    EXPECT_EQ(hdr.datarecords_in_file, records);
+    // Recorded samples as written, the rest of the last record zeros.
+    std::vector<int> buf(records * kRate);
+    int bad = 0;
+    for (int c = 0; c < 32; c += 7) {
+        ASSERT_EQ(edfread_digital_samples(hdr.handle, c, static_cast<int>(buf.size()), buf.data()),
+                  static_cast<int>(buf.size()));
+        for (uint32_t n = 0; n < buf.size(); ++n)
+            bad += buf[n] != (n < kFrames ? Sample(n, c, true) : 0);
+    }
+    EXPECT_EQ(bad, 0);
+    edfclose_file(hdr.handle);
 }
