@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -439,6 +440,26 @@ void CFile::Remove(const char* path) {
         return;
     }
     AfxThrowFileException(CFileException::sharingViolation, -1, path);
+}
+
+void CFile::FlushFolderOf(const char* path) {
+    if (!path)
+        path = "";
+    std::string folder(path);
+    const size_t slash = folder.find_last_of('/');
+    folder = slash == std::string::npos ? std::string(".")
+                                        : (slash == 0 ? std::string("/") : folder.substr(0, slash));
+    if (int err = Injected(Op::Flush))
+        ThrowErrno(err, folder.c_str());
+    const int fd =
+        RetryEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        ThrowErrno(errno, folder.c_str());
+    const int synced = RetryEintr([&] { return ::fsync(fd); });
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        ThrowErrno(error, folder.c_str());
 }
 
 void CFile::Rename(const char* oldPath, const char* newPath) {

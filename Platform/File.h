@@ -115,6 +115,9 @@ public:
     static void Remove(const char* path);
     // Renames, replacing newPath when it exists (atomic on POSIX).
     static void Rename(const char* oldPath, const char* newPath);
+    // Makes the entries of the folder holding path durable (fsync of the folder),
+    // so that a rename into it survives a crash. Fails as Flush does.
+    static void FlushFolderOf(const char* path);
 
     int m_hFile = hFileNull;
 

@@ -83,7 +83,7 @@ void CTKCompoundFile::Flush() {
     std::lock_guard lock(*m_pMutex);
     // A flush with nothing written since the last one would make nothing more
     // durable; skipping it keeps readers' seeks across sections free.
-    if (!m_bOpen || m_bReadOnly || !m_bUnsynced)
+    if (!m_bOpen || m_bReadOnly || !m_bUnsynced || m_bDeferFlush)
         return;
     m_file.Flush();
     m_bUnsynced = false;

@@ -55,8 +55,12 @@ public:
     // Closes without committing changed headers (only open-ended sections are
     // settled); ignores every failure.
     void Abort();
-    // Flushes the file to disk when it is open for writing.
+    // Flushes the file to disk when it is open for writing (not while deferred).
     void Flush();
+    // While set, flushes (those of section commits too) are left out, for a
+    // file that no other station can see yet, such as a recording rebuilt beside
+    // the original: its owner clears it and flushes once before publishing it.
+    void SetDeferFlush(int defer) { m_bDeferFlush = defer != 0; }
 
     // Creates (name, copy), or empties it when it exists; null when the container
     // is not open or read-only, or when an open-ended stream is open, or when
@@ -159,5 +163,6 @@ private:
     size_t m_appliedRecords = 0;
     int64_t m_directoryLength = 0;
 
-    bool m_bUnsynced = false;     // written since the last flush to disk
+    bool m_bUnsynced = false;  // written since the last flush to disk
+    bool m_bDeferFlush = false;
 };

@@ -23,10 +23,21 @@ bool IsPairInput(int input) {
 
 std::mutex g_formatsMutex;
 CEegFile::FormatStatics g_formats[2];  // [0] current format, [1] legacy
+bool g_currentInstalled = false;
+
+// A format's table; the current format's is installed on first use. Called
+// under g_formatsMutex.
+CEegFile::FormatStatics& Table(bool dos) {
+    if (!dos && !g_currentInstalled) {
+        g_formats[0] = CEegFile::CurrentFormatStatics();
+        g_currentInstalled = true;
+    }
+    return g_formats[dos ? 1 : 0];
+}
 
 CEegFile::FormatStatics Formats(const char* path) {
     std::lock_guard lock(g_formatsMutex);
-    return g_formats[CEegFile::IsDosRecordingPath(path) ? 1 : 0];
+    return Table(CEegFile::IsDosRecordingPath(path));
 }
 }  // namespace
 
@@ -88,7 +99,15 @@ void CEegFile::CheckForReadOnly(const char* path, int& readOnly) {
 void CEegFile::AddToOpenFileList() {
     std::lock_guard lock(m_FileLock);
     CPatientInfo info;
-    GetPatientInfo(m_FilePath, info);
+    // The entry only carries the record's status and identifier: a record that
+    // cannot be read must not stop a recording from being created over it, and
+    // opening one reports the fault itself when it loads the record.
+    try {
+        GetPatientInfo(m_FilePath, info);
+    } catch (CException* e) {
+        e->Delete();
+        info.Initialize();
+    }
     CEegOpenFileList& list = GetTheEegOpenFileList();
     list.Add(m_FilePath, info.GetRecordStatus(), info.GetQmFileId());
     list.Store();
@@ -171,8 +190,9 @@ bool CEegFile::IsDosRecordingPath(const char* path) {
 
 CEegFile::FormatStatics CEegFile::SetFormatStatics(bool dos, const FormatStatics& statics) {
     std::lock_guard lock(g_formatsMutex);
-    FormatStatics old = g_formats[dos ? 1 : 0];
-    g_formats[dos ? 1 : 0] = statics;
+    FormatStatics& table = Table(dos);
+    const FormatStatics old = table;
+    table = statics;
     return old;
 }
 

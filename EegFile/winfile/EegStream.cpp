@@ -562,3 +562,11 @@ void CEegDataStream::ThreadBody(std::shared_ptr<ThreadState> state) {
     state->finished = true;
     state->ended.notify_all();
 }
+
+UINT CEegDataStream::ReadStoredBytes(int64_t position, void* buffer, UINT count) {
+    std::lock_guard lock(m_FileLock);
+    if (!m_pStream)
+        return 0;
+    m_pStream->Seek(position);
+    return m_pStream->Read(buffer, count);
+}

@@ -83,6 +83,9 @@ public:
     int GetLiveMode() const;
     void SetLiveMode(int on);
     const CEegStreamIndex& GetIndex() const { return m_index; }
+    // Reads count stored bytes from stream position position (what a cut copies);
+    // fewer at the stream's end, 0 when detached.
+    UINT ReadStoredBytes(int64_t position, void* buffer, UINT count);
 
     // Writing (see the recording's write path).
     void SetBufferCapacity(int bytes);

@@ -145,3 +145,50 @@ void CEegStreamIndex::AnnotateDetached(CTKSectionEntry& e) {
     for (int i = 0; i < 6; ++i)
         e.m_annotation[i] = 0;
 }
+
+CEegStreamIndex CEegStreamIndex::Cut(const CEegStreamIntervalArray& cuts,
+                                     int bytesPerSecond) const {
+    std::vector<CEegStreamInterval> sorted;
+    for (int i = 0; i < cuts.GetSize(); ++i) {
+        if (cuts[i].m_firstSecond < cuts[i].m_endSecond)
+            sorted.push_back(cuts[i]);
+    }
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return a.m_firstSecond < b.m_firstSecond; });
+    CEegStreamIndex out;
+    for (const CEegStreamIndexEntry& e : m_entries) {
+        uint32_t at = e.m_firstSecond;  // start of the piece not yet emitted
+        bool afterCut = false;
+        for (const CEegStreamInterval& c : sorted) {
+            if (c.m_endSecond <= at || c.m_firstSecond >= e.m_endSecond)
+                continue;
+            if (c.m_firstSecond > at) {
+                out.m_entries.push_back(
+                    Piece(e, at, c.m_firstSecond, afterCut, true, bytesPerSecond));
+            }
+            at = std::max(at, c.m_endSecond);
+            afterCut = true;
+            if (at >= e.m_endSecond)
+                break;
+        }
+        if (at < e.m_endSecond)
+            out.m_entries.push_back(Piece(e, at, e.m_endSecond, afterCut, false, bytesPerSecond));
+    }
+    return out;
+}
+
+CEegStreamIndexEntry CEegStreamIndex::Piece(const CEegStreamIndexEntry& e, uint32_t first,
+                                            uint32_t end, bool afterCut, bool beforeCut,
+                                            int bytesPerSecond) {
+    CEegStreamIndexEntry p = e;
+    const uint32_t skipped = first - e.m_firstSecond;
+    p.m_position = e.m_position + static_cast<int64_t>(skipped) * bytesPerSecond;
+    p.m_startTime.m_dt = e.m_startTime.m_dt + skipped / kSecondsPerDay;
+    p.m_firstSecond = first;
+    p.m_endSecond = end;
+    if (afterCut)
+        p.m_flags &= ~kRunStart;
+    if (beforeCut)
+        p.m_flags &= ~kRunStop;
+    return p;
+}

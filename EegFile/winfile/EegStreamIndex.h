@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "Platform/Arrays.h"
 #include "Platform/Object.h"
 #include "Platform/OleDateTime.h"
 
@@ -44,6 +45,13 @@ public:
                m_flags == o.m_flags;
     }
 };
+
+// A stretch of whole seconds to cut: [m_firstSecond, m_endSecond).
+struct CEegStreamInterval {
+    uint32_t m_firstSecond = 0;
+    uint32_t m_endSecond = 0;
+};
+using CEegStreamIntervalArray = CArray<CEegStreamInterval, CEegStreamInterval&>;
 
 class CEegStreamIndex : public CObject {
 public:
@@ -75,6 +83,14 @@ public:
     const CEegStreamIndexEntry& GetAt(int i) const { return m_entries[static_cast<size_t>(i)]; }
     void Add(const CEegStreamIndexEntry& entry) { m_entries.push_back(entry); }
 
+    // The index of the same stream once the seconds of cuts are taken out:
+    // every entry is split by the intervals it overlaps; each remaining piece
+    // keeps its second numbers, and one that begins after a cut starts that many
+    // seconds further into the stream (position and start time advance) and
+    // loses kRunStart, while one that ends at a cut loses kRunStop. The
+    // intervals may come in any order and may overlap.
+    CEegStreamIndex Cut(const CEegStreamIntervalArray& cuts, int bytesPerSecond) const;
+
     // Loading checks the count against the bytes left in the file first.
     void Serialize(CArchive& ar) override;
 
@@ -90,6 +106,11 @@ public:
     static void AnnotateDetached(CTKSectionEntry& entry);
 
 private:
+    // The part [first, end) of e, which lies after a cut when afterCut and ends
+    // at one when beforeCut.
+    static CEegStreamIndexEntry Piece(const CEegStreamIndexEntry& e, uint32_t first, uint32_t end,
+                                      bool afterCut, bool beforeCut, int bytesPerSecond);
+
     std::vector<CEegStreamIndexEntry> m_entries;
     int m_nSectionsTaken = 0;
     int m_nLastFound = -1;

@@ -73,7 +73,8 @@ public:
 CWinEegFile::CWinEegFile()
     : m_Container(&m_FileLock),
       m_DataStream(m_FileLock),
-      m_EventStore(m_AccessControl, m_FileLock) {
+      m_EventStore(m_AccessControl, m_FileLock),
+      m_MarkStore(m_AccessControl, m_FileLock) {
     InitFlags();
     std::lock_guard lock(m_FileLock);
     m_Container.SetWriterHook(m_AccessControl.GetWriterHook());
@@ -230,7 +231,7 @@ void CWinEegFile::AbandonOpen() {
     std::lock_guard lock(m_FileLock);
     m_DataStream.CloseDisabled();
     m_EventStore.Close(1);
-    m_pMarkStream = nullptr;
+    m_MarkStore.Close(1);
     m_Container.Abort();
     try {
         m_AccessControl.Release();
@@ -278,7 +279,7 @@ void CWinEegFile::Close() {
     if (m_bFileAccessDisabled) {
         m_DataStream.CloseDisabled();
         m_EventStore.Close(1);
-        m_pMarkStream = nullptr;
+        m_MarkStore.Close(1);
         m_Container.Abort();
         m_AccessControl.ReleaseWithoutUpdate();
     } else {
@@ -438,33 +439,6 @@ void CWinEegFile::CloseEventStream() {
     m_EventStore.Close(m_bFileAccessDisabled);
 }
 
-void CWinEegFile::CreateSegmentMarkStream() {
-    std::lock_guard lock(m_FileLock);
-    if (m_bFileAccessDisabled)
-        return;
-    CloseSegmentMarkStream();
-    m_pMarkStream = m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit);
-}
-
-void CWinEegFile::OpenSegmentMarkStream(int readOnly) {
-    std::lock_guard lock(m_FileLock);
-    if (m_bFileAccessDisabled)
-        return;
-    CloseSegmentMarkStream();
-    m_pMarkStream = m_Container.OpenStream(kMarkDeleteStream, 1, 0,
-                                           readOnly || m_Container.IsReadOnly(), kMarkUnit);
-    if (!m_pMarkStream && !readOnly)
-        m_pMarkStream = m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit);
-}
-
-void CWinEegFile::CloseSegmentMarkStream() {
-    std::lock_guard lock(m_FileLock);
-    CTKStream* stream = m_pMarkStream;
-    m_pMarkStream = nullptr;
-    if (stream && !m_bFileAccessDisabled)
-        m_Container.CloseStream(stream);
-}
-
 void CWinEegFile::DeleteOldSegmentMarkStream() {
     std::lock_guard lock(m_FileLock);
     if (m_bFileAccessDisabled)
@@ -592,43 +566,6 @@ void CWinEegFile::SetLiveModeUpdate(int on) {
     m_DataStream.SetLiveMode(on);
 }
 
-// ---------------------------------------------------------------- patient record
-
-const CPatientInfo& CWinEegFile::GetPatientInfo() {
-    std::lock_guard lock(m_FileLock);
-    SerializeMember(CEegStreamType::estPatient, 1, 1);
-    return m_PatientInfo;
-}
-
-void CWinEegFile::SetPatientInfo(const CPatientInfo& info, int includingStatus) {
-    std::lock_guard lock(m_FileLock);
-    if (m_bFileAccessDisabled)
-        return;
-    if (m_Container.IsOpen() && m_Container.IsReadOnly())
-        ThrowEegFileException(CEegFileException::eFileIsReadOnly);
-    SerializeMember(CEegStreamType::estPatient, 1, 1);
-    const CPatientInfo::RecordStatus kept = m_PatientInfo.GetRecordStatus();
-    m_PatientInfo = info;
-    if (!includingStatus)
-        m_PatientInfo.SetRecordStatus(kept);
-    SerializeMember(CEegStreamType::estPatient, 0, 1);
-}
-
-CPatientInfo::RecordStatus CWinEegFile::GetRecordStatus() {
-    return GetPatientInfo().GetRecordStatus();
-}
-
-void CWinEegFile::SetRecordStatus(CPatientInfo::RecordStatus newStatus,
-                                  CPatientInfo::RecordStatus expected) {
-    std::lock_guard lock(m_FileLock);
-    const CPatientInfo& stored = GetPatientInfo();
-    if (expected != CPatientInfo::rsAny && stored.GetRecordStatus() != expected)
-        return;
-    CPatientInfo info = stored;
-    info.SetRecordStatus(newStatus);
-    SetPatientInfo(info, 1);
-}
-
 // ---------------------------------------------------------------- samples
 
 CEegTimeStamp CWinEegFile::GetReadPosition() const {
@@ -713,59 +650,4 @@ int CWinEegFile::PadPartialSecond() {
 
 void CWinEegFile::DiscardWriteBufferData() {
     m_DataStream.DiscardWriteBufferData();
-}
-
-// ---------------------------------------------------------------- data marks
-// The data-mark store (mark access, marks, cutting) builds on the "MarkDelete"
-// stream held here; until then these report that nothing is marked.
-
-void CWinEegFile::SetMarkForDelete(int) {
-    ThrowEegFileException(CEegFileException::eMarkAccessRequired);
-}
-void CWinEegFile::AddDataMark(CDataMarkDeleteEvent*) {
-    ThrowEegFileException(CEegFileException::eMarkAccessRequired);
-}
-void CWinEegFile::RemoveDataMark(CDataMarkDeleteEvent*) {
-    ThrowEegFileException(CEegFileException::eMarkAccessRequired);
-}
-void CWinEegFile::RemoveAllDataMarks() {
-    ThrowEegFileException(CEegFileException::eMarkAccessRequired);
-}
-void CWinEegFile::RemoveAllEegDataMarks() {
-    ThrowEegFileException(CEegFileException::eMarkAccessRequired);
-}
-void CWinEegFile::RemoveAllVideoDataMarks() {
-    ThrowEegFileException(CEegFileException::eMarkAccessRequired);
-}
-void CWinEegFile::SyncDataMarks() {}
-int64_t CWinEegFile::DeleteMarkedEegData(CVoidCall1Arg<int64_t>*) {
-    ThrowEegFileException(CEegFileException::eExclusiveAccessRequired);
-}
-int CWinEegFile::GetMarkForDelete() {
-    return 0;
-}
-void CWinEegFile::SetDeleteEegDataOnClose() {}
-int CWinEegFile::GetDeleteEegDataOnClose() const {
-    return 0;
-}
-int CWinEegFile::GetMarkAccess(CString& holders) {
-    holders.Empty();
-    return 0;
-}
-int CWinEegFile::GetExclusiveAccess(CString& holders) {
-    holders.Empty();
-    return 0;
-}
-void CWinEegFile::GetDataMarkList(CEegEventList& list) {
-    list.RemoveAll();
-}
-int CWinEegFile::IsEventValid(CDataMarkDeleteEvent*) {
-    return 0;
-}
-int CWinEegFile::InDeleteSegment(CDataDeletionEvent&, CEegTimeStamp) {
-    return 0;
-}
-void CWinEegFile::GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp&,
-                                       const CEegTimeStamp&, uint32_t) const {
-    list.RemoveAll();
 }

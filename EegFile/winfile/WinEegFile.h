@@ -3,8 +3,8 @@
 // "EEGData", "MarkDelete" and the obsolete "SegMark".
 //
 // Owns its access control, its container (given the file lock as its mutex),
-// the EEG data stream, the event store and the header; the "MarkDelete" stream
-// is held open while the recording is.
+// the EEG data stream, the event store, the header and the data-mark store
+// (which holds "MarkDelete" open while the recording is).
 //
 // Lock order: the close lock (held for the whole of Close), the file lock of
 // CEegFile, the locks of the owned objects (write buffer innermost), then the
@@ -12,12 +12,15 @@
 // stream, which waits for the write thread, before it takes the file lock.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "EegFile/access/EegAccessControl.h"
 #include "EegFile/container/TKCompoundFile.h"
 #include "EegFile/frame/EegFile.h"
+#include "EegFile/winfile/EegDataMarkStore.h"
 #include "EegFile/winfile/EegEventStore.h"
 #include "EegFile/winfile/EegHeader.h"
 #include "EegFile/winfile/EegStream.h"
@@ -74,6 +77,32 @@ public:
     CPatientInfo::RecordStatus GetRecordStatus() override;
     void SetRecordStatus(CPatientInfo::RecordStatus newStatus,
                          CPatientInfo::RecordStatus expected) override;
+
+    // The patient record of the recording at path, without opening it. Each
+    // returns 1 when the record was read, else 0. Reads take no lock between
+    // stations; changes register this station for reading and hold the patient
+    // region meanwhile. A record of an unknown version throws CEegFileException
+    // code 2; other archive faults (a short record) are thrown as they are.
+    static int GetPatientInfo(const char* path, CPatientInfo& info);
+    // Writes info; with includingStatus 0 the stored status is put into info first.
+    static int SetPatientInfo(const char* path, CPatientInfo& info, int includingStatus);
+    // status = the stored status, or rsUnknown when the record cannot be read.
+    static int GetRecordStatus(const char* path, CPatientInfo::RecordStatus& status);
+    // *previous (when given) = the stored status (rsUnknown when not read); the
+    // status becomes newStatus when expected is rsAny or the stored status.
+    static int SetRecordStatus(const char* path, CPatientInfo::RecordStatus newStatus,
+                               CPatientInfo::RecordStatus expected,
+                               CPatientInfo::RecordStatus* previous);
+    // before = the stored record; the stored record gets status and qmFileId.
+    static int SetStatusForArchive(const char* path, CPatientInfo::RecordStatus status,
+                                   const CString& qmFileId, CPatientInfo& before);
+    static int SetQmFileId(const char* path, const CString& qmFileId, CPatientInfo& before);
+    // After this computer's station failed with the recording open: removes its
+    // entries from the control file; a recording it was writing becomes ready
+    // to read (when it still says recording), any other gets status and
+    // qmFileId unless status is rsUnknown. Control-file failures are thrown.
+    static void CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
+                                const CString& qmFileId, int& wasWriting);
     const CAmpHardwareInfo& GetAmpHardwareInfo() const override;
     unsigned short GetMaxChannels() const override;
     double GetSampleRate() const override;
@@ -160,6 +189,30 @@ protected:
     void CloseSegmentMarkStream();
     void DeleteOldSegmentMarkStream();
 
+    // Data marks and cutting (WinEegFileMarks.cpp).
+    // Takes mark access (mode 0 to 1, 2 to 3); 1 when held. A refusal throws
+    // code 8 with the station list when throwOnRefusal, else returns 0.
+    int SetMarkAccessMode(int throwOnRefusal);
+    // Gives mark access back (1 to 0, 3 to 2); a refusal throws code 4.
+    void ClearMarkAccessMode();
+    // The seconds to cut for segments (begin events, time order): the delete
+    // segments themselves, or, when any segment is a keep segment, every stretch
+    // outside the keep segments that is not a hole already.
+    void InitDeleteSegmentList(CEegStreamIntervalArray& intervals, const CEegEventList& segments,
+                               int rate);
+    // Builds the cut recording at tempPath: the records, the event list, the
+    // kept seconds after newIndex, the marks without their EEG marks and every
+    // other stream; the temporary file is flushed to disk.
+    void CopySegmentDeletionsToTempFile(const char* tempPath, const CEegStreamIndex& newIndex,
+                                        CVoidCall1Arg<int64_t>* progress);
+    // Bytes of file the cut recording will take, the event list grown by
+    // extraEvents events.
+    int64_t ComputeNewFileDiskSpace(const CEegStreamIndex& newIndex, int extraEvents);
+    // path with the extension ".tmp".
+    CString GetTempFilePath(CString path);
+    // 0 for the streams that the cut rebuilds, 1 for those it carries over.
+    int TypeFilterCallback(const char* name, int copy);
+
 private:
     // The data stream's configuration from the header; returns the allocation unit.
     int ConfigureDataStream();
@@ -169,6 +222,22 @@ private:
     bool Readable() const { return !m_bFileAccessDisabled && m_bEegStreamOpen; }
     // Copies copy 1 of a stream to copy 2 under region (type, 1).
     void BackupStream(CEegStreamType::EegStreamType type, const char* name, int unit);
+    // What the marked segments are measured against: holes, rate and length.
+    CEegDataMarkStore::CGeometry MarkGeometry() const;
+    // Whether the marks may be changed now: readable; throws code 12 on a
+    // read-only container.
+    bool MarksEditable();
+    // The rebuilt recording replaces the original (rename over it, then the
+    // folder is flushed); the object is closed afterwards either way.
+    void ReplaceWithTempFile(const CString& tempPath);
+
+    // The by-path patient record: read by scanning, or changed under a temporary
+    // access control. decide gets the stored record (read only when readFirst)
+    // and returns the record to write, or null to write nothing.
+    static int ReadPatientByScan(const char* path, CPatientInfo& info);
+    static int ChangePatientByPath(
+        const char* path, int openEnded, int allocationUnit, bool readFirst,
+        const std::function<const CPatientInfo*(const CPatientInfo& stored)>& decide);
 
     std::mutex m_CloseLock;
     CEegAccessControl m_AccessControl;
@@ -176,9 +245,13 @@ private:
     CEegDataStream m_DataStream;
     CEegEventStore m_EventStore;
     CEegHeader m_Header;
-    // "MarkDelete" while open; the data marks it holds are read and written by
-    // the data-mark store, which builds on this.
-    CTKStream* m_pMarkStream = nullptr;
+    CEegDataMarkStore m_MarkStore;
+    // Set by SetDeleteEegDataOnClose; InitFlags leaves it.
+    int m_bDeleteOnClose = 0;
+    // While a cut runs: the holes of the rebuilt file, which replace the
+    // recording's own in its event list.
+    std::vector<std::unique_ptr<CEegEvent>> m_CutHoles;
+    bool m_bReplaceHoles = false;
 
     int m_bHeaderPending = 0;
     int m_bWriteEnabled = 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/FaultInjection.h"
 #include "Platform/File.h"
 #include "TestSupport.h"
 
@@ -452,4 +453,33 @@ TEST(FileLock, AnotherProcessHoldsItsLocksAndTheFileUntilCloseOrDeath) {
     // Its death let go of the file as well.
     CFile::Remove(path.c_str());
     EXPECT_FALSE(Exists(path));
+}
+
+TEST(File, FlushFolderOfMakesARenameDurableAndReportsFailures) {
+    TempDir dir;
+    const std::string from = dir.File("new.tmp");
+    const std::string to = dir.File("rec.eeg");
+    WriteBytes(from, {1, 2, 3});
+    WriteBytes(to, {9});
+    CFile::Rename(from.c_str(), to.c_str());
+    CFile::FlushFolderOf(to.c_str());
+    EXPECT_EQ(ReadBytes(to), (std::vector<unsigned char>{1, 2, 3}));
+    EXPECT_FALSE(std::filesystem::exists(from));
+
+    auto cause = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (CException* e) {
+            auto* x = dynamic_cast<CFileException*>(e);
+            const int c = x ? x->m_cause : -2;
+            e->Delete();
+            return c;
+        }
+        return -1;
+    };
+    EXPECT_EQ(cause([&] { CFile::FlushFolderOf(dir.File("gone/rec.eeg").c_str()); }),
+              CFileException::fileNotFound);
+    FaultInjection::Arm(FaultInjection::Op::Flush, 1, EIO);
+    EXPECT_EQ(cause([&] { CFile::FlushFolderOf(to.c_str()); }), CFileException::hardIO);
+    FaultInjection::Disarm();
 }

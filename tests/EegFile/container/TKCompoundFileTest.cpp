@@ -403,3 +403,38 @@ TEST(TKCompoundFile, ReadOnlyFilesFailedOpensAndFailuresOfTheFile) {
 }
 
 }  // namespace
+
+TEST(TKCompoundFile, DeferredFlushesWaitForTheOwnersFlush) {
+    TempDir dir;
+    const std::string path = dir.File("rebuilt.eeg");
+    CTKCompoundFile f;
+    f.Create(path.c_str());
+    f.SetDeferFlush(1);
+    // Every flush fails from here on: none may happen while deferred, even
+    // though sections fill and are committed.
+    FaultInjection::Arm(FaultInjection::Op::Flush, 1, EIO, -1);
+    CTKStream* s = f.CreateStream("Data", 1, 0, 1024);
+    ASSERT_NE(s, nullptr);
+    std::vector<unsigned char> bytes(5000, 0x42);
+    s->Write(bytes.data(), static_cast<UINT>(bytes.size()));
+    s->Trim(0);
+    s->Commit(1);
+    f.Flush();
+    f.SetDeferFlush(0);
+    bool failed = false;
+    try {
+        f.Flush();
+    } catch (CException* e) {
+        failed = dynamic_cast<CFileException*>(e) != nullptr;
+        e->Delete();
+    }
+    FaultInjection::Disarm();
+    EXPECT_TRUE(failed);
+    f.Flush();
+    f.CloseStream(s);
+    f.Close();
+    CTKCompoundFile back;
+    back.Open(path.c_str(), 1);
+    EXPECT_EQ(back.GetStreamLength("Data", 1), 5000);
+    back.Close();
+}

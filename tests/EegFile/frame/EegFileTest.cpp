@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "EegFile/access/EegOpenFileList.h"
+#include "EegFile/container/TKCompoundFile.h"
 #include "EegFile/events/MontageEvent.h"
 #include "EegFile/events/TraceInfoEvent.h"
 #include "FakeEegFile.h"
@@ -219,6 +220,40 @@ TEST(EegFile, StaticsPickTheFormatByTheLastExtension) {
 
     CEegFile::SetFormatStatics(false, oldWin);
     CEegFile::SetFormatStatics(true, oldDos);
+}
+
+// This program names no current-format class: the statics reach the current
+// format all the same, as a program linking the library statically needs.
+TEST(EegFile, StaticsReachTheCurrentFormatWithoutNamingIt) {
+    TempDir dir;
+    const std::string path = dir.File("rec.eeg");
+    // A patient record with status 3 and every other field empty or unset:
+    // version word, 28 empty texts, birth date, sex, status, record date, Qm flag.
+    std::vector<unsigned char> record = {0x5A, 0x5A};
+    record.insert(record.end(), CPatientInfo::tfCount, 0);
+    const std::vector<unsigned char> unsetDate = {0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0};
+    for (const auto& part : {unsetDate,
+                             {0xFF, 0xFF, 0xFF, 0xFF},
+                             {3, 0, 0, 0},
+                             unsetDate,
+                             std::vector<unsigned char>(4, 0)})
+        record.insert(record.end(), part.begin(), part.end());
+    {
+        CTKCompoundFile container;
+        container.Create(path.c_str());
+        CTKStream* s = container.CreateStream("Patient", 1, 0, 16000);
+        ASSERT_NE(s, nullptr);
+        s->Write(record.data(), static_cast<UINT>(record.size()));
+        container.Close();
+    }
+    CPatientInfo::RecordStatus status = CPatientInfo::rsUnknown;
+    ASSERT_EQ(CEegFile::GetRecordStatus(path.c_str(), status), 1);
+    EXPECT_EQ(status, CPatientInfo::rsReadyToArchive);
+    EXPECT_EQ(CEegFile::SetRecordStatus(path.c_str(), CPatientInfo::rsArchived,
+                                        CPatientInfo::rsReadyToArchive, nullptr),
+              1);
+    ASSERT_EQ(CEegFile::GetRecordStatus(path.c_str(), status), 1);
+    EXPECT_EQ(status, CPatientInfo::rsArchived);
 }
 
 TEST(EegFile, OpenFileListEntryCarriesTheStoredRecord) {

@@ -215,3 +215,55 @@ TEST(EegStreamIndex, DamagedAnnotationsKeepEntriesOrdered) {
     EXPECT_EQ(pos, 0);
     file.Close();
 }
+
+TEST(EegStreamIndex, CutSplitsEntriesAndKeepsSecondNumbers) {
+    auto entry = [](int64_t position, double day, uint32_t first, uint32_t end, uint32_t flags) {
+        CEegStreamIndexEntry e;
+        e.m_position = position;
+        e.m_startTime = COleDateTime(day);
+        e.m_firstSecond = first;
+        e.m_endSecond = end;
+        e.m_flags = flags;
+        return e;
+    };
+    const uint32_t both = CEegStreamIndex::kRunStart | CEegStreamIndex::kRunStop;
+    CEegStreamIndex index;
+    index.Add(entry(0, 100.0, 0, 100, both | 0x10));
+    index.Add(entry(100 * kBps, 200.0, 100, 200, both));
+    index.Add(entry(200 * kBps, 300.0, 250, 300, both));
+    CEegStreamIntervalArray cuts;
+    // Out of order and overlapping; one covers an entry's start, one its end,
+    // one lies inside, one touches the second entry's start only.
+    for (auto [a, b] :
+         {std::pair<uint32_t, uint32_t>{90, 100}, {20, 30}, {25, 40}, {120, 130}, {190, 260}}) {
+        CEegStreamInterval c{a, b};
+        cuts.Add(c);
+    }
+    const CEegStreamIndex cut = index.Cut(cuts, kBps);
+    struct Want {
+        int64_t position;
+        double seconds;  // after the entry's start time
+        uint32_t first, end, flags;
+    };
+    const std::vector<Want> want = {
+        {0, 0, 0, 20, CEegStreamIndex::kRunStart | 0x10},      {40 * kBps, 40, 40, 90, 0x10},
+        {100 * kBps, 0, 100, 120, CEegStreamIndex::kRunStart}, {130 * kBps, 30, 130, 190, 0},
+        {210 * kBps, 10, 260, 300, CEegStreamIndex::kRunStop},
+    };
+    const double starts[] = {100.0, 100.0, 200.0, 200.0, 300.0};
+    ASSERT_EQ(cut.GetSize(), static_cast<int>(want.size()));
+    for (int i = 0; i < cut.GetSize(); ++i) {
+        const CEegStreamIndexEntry& e = cut.GetAt(i);
+        EXPECT_EQ(e.m_position, want[i].position) << i;
+        EXPECT_NEAR((e.m_startTime.m_dt - starts[i]) * 86400.0, want[i].seconds, 1e-4) << i;
+        EXPECT_EQ(e.m_firstSecond, want[i].first) << i;
+        EXPECT_EQ(e.m_endSecond, want[i].end) << i;
+        EXPECT_EQ(e.m_flags, want[i].flags) << i;
+    }
+    // No cuts: the same entries; everything cut: none.
+    EXPECT_EQ(index.Cut(CEegStreamIntervalArray(), kBps).GetSize(), 3);
+    CEegStreamIntervalArray all;
+    CEegStreamInterval everything{0, 1000};
+    all.Add(everything);
+    EXPECT_EQ(index.Cut(all, kBps).GetSize(), 0);
+}

@@ -1,0 +1,371 @@
+#include "EegFile/winfile/EegDataMarkStore.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "EegFile/access/EegAccessControl.h"
+#include "EegFile/container/TKStream.h"
+#include "EegFile/container/TKStreamFile.h"
+#include "EegFile/events/DataDeletionEvent.h"
+#include "EegFile/events/EventFormat.h"
+#include "EegFile/frame/EegFileException.h"
+#include "Platform/Archive.h"
+
+namespace {
+constexpr int kArchiveBuffer = 4096;
+
+// The region lock of the marks, put back to its previous state when left.
+class CMarkRegion {
+public:
+    explicit CMarkRegion(CEegAccessControl& access)
+        : m_access(access),
+          m_previous(access.SetLockState(CEegStreamType::estDataMarks, 1, 1,
+                                         CEegDataMarkStore::kRegionTimeoutMs)) {}
+    ~CMarkRegion() {
+        try {
+            m_access.SetLockState(CEegStreamType::estDataMarks, 1, m_previous,
+                                  CEegDataMarkStore::kRegionTimeoutMs);
+        } catch (CException* e) {
+            e->Delete();
+        }
+    }
+    CMarkRegion(const CMarkRegion&) = delete;
+    CMarkRegion& operator=(const CMarkRegion&) = delete;
+
+private:
+    CEegAccessControl& m_access;
+    int m_previous;
+};
+
+// A stream file over a stream that the store keeps open.
+class CBorrowedStreamFile : public CTKStreamFile {
+public:
+    explicit CBorrowedStreamFile(CTKStream* stream) : CTKStreamFile(stream, FALSE, nullptr) {}
+};
+
+struct Range {
+    uint32_t a;
+    uint32_t b;
+    int flag;
+};
+
+// The holes of the recording as sorted sample ranges, from their start events.
+std::vector<Range> HoleRanges(const CEegEventList* holes) {
+    std::vector<Range> out;
+    if (!holes)
+        return out;
+    for (int i = 0; i < holes->GetSize(); ++i) {
+        const auto* d = dynamic_cast<const CDataDeletionEvent*>(holes->GetAt(i));
+        if (!d || !d->IsDeletionStart())
+            continue;
+        const uint32_t a = d->GetStartTimeStamp().GetSampleOffset();
+        const uint32_t b = d->GetEndTimeStamp().GetSampleOffset();
+        if (a < b)
+            out.push_back({a, b, 0});
+    }
+    std::sort(out.begin(), out.end(), [](const Range& x, const Range& y) { return x.a < y.a; });
+    return out;
+}
+
+bool SameMark(const CDataMarkDeleteEvent& x, const CDataMarkDeleteEvent& y) {
+    return x.GetStartTimeStamp() == y.GetStartTimeStamp() &&
+           x.GetEndTimeStamp() == y.GetEndTimeStamp() && x.GetMarkType() == y.GetMarkType() &&
+           x.GetComment() == y.GetComment() && x.GetPriority() == y.GetPriority();
+}
+}  // namespace
+
+CEegDataMarkStore::CEegDataMarkStore(CEegAccessControl& access, std::recursive_mutex& fileLock)
+    : m_access(access), m_FileLock(fileLock) {}
+
+CEegDataMarkStore::~CEegDataMarkStore() {
+    DestroyMarks();
+    DestroySegments();
+}
+
+void CEegDataMarkStore::Attach(CTKStream* stream) {
+    std::lock_guard lock(m_FileLock);
+    Close(0);
+    m_pStream = stream;
+}
+
+void CEegDataMarkStore::Close(int disabled) {
+    std::lock_guard lock(m_FileLock);
+    CTKStream* stream = m_pStream;
+    m_pStream = nullptr;
+    DestroyMarks();
+    DestroySegments();
+    m_bChanged = 0;
+    m_nMarkForDelete = 0;
+    if (stream && !disabled)
+        stream->Close();
+}
+
+void CEegDataMarkStore::SetMarkForDelete(int on) {
+    std::lock_guard lock(m_FileLock);
+    m_nMarkForDelete = on;
+    DestroyMarks();
+    DestroySegments();
+    m_bChanged = 1;
+}
+
+void CEegDataMarkStore::AddMark(CDataMarkDeleteEvent* mark, const CGeometry& g) {
+    std::lock_guard lock(m_FileLock);
+    if (!mark)
+        return;
+    try {
+        m_marks.Add(mark);
+    } catch (...) {
+        delete mark;
+        throw;
+    }
+    m_bChanged = 1;
+    if (mark->IsEegMark())
+        AddMarkSegment(mark->GetStartTimeStamp().GetSampleOffset(),
+                       mark->GetEndTimeStamp().GetSampleOffset(), g);
+}
+
+int CEegDataMarkStore::RemoveEqualMark(const CDataMarkDeleteEvent& mark, const CGeometry& g) {
+    std::lock_guard lock(m_FileLock);
+    m_bChanged = 1;
+    int found = -1;
+    for (int i = 0; i < m_marks.GetSize() && found < 0; ++i) {
+        if (m_marks.GetAt(i) == &mark)
+            found = i;
+    }
+    for (int i = 0; i < m_marks.GetSize() && found < 0; ++i) {
+        if (SameMark(*static_cast<const CDataMarkDeleteEvent*>(m_marks.GetAt(i)), mark))
+            found = i;
+    }
+    if (found < 0)
+        return 0;
+    const CEegEvent* stored = m_marks.GetAt(found);
+    m_marks.RemoveAt(found);
+    delete stored;
+    RebuildSegments(g);
+    return 1;
+}
+
+void CEegDataMarkStore::RemoveAll() {
+    std::lock_guard lock(m_FileLock);
+    DestroyMarks();
+    DestroySegments();
+    m_bChanged = 1;
+}
+
+void CEegDataMarkStore::RemoveEegMarks(const CGeometry& g) {
+    std::lock_guard lock(m_FileLock);
+    for (int i = m_marks.GetSize() - 1; i >= 0; --i) {
+        auto* m = const_cast<CDataMarkDeleteEvent*>(
+            static_cast<const CDataMarkDeleteEvent*>(m_marks.GetAt(i)));
+        if (m->GetMarkType() == CDataMarkDeleteEvent::mtEegVideo) {
+            m->SetMarkType(CDataMarkDeleteEvent::mtVideo);
+        } else if (m->GetMarkType() == CDataMarkDeleteEvent::mtEeg) {
+            m_marks.RemoveAt(i);
+            delete m;
+        }
+    }
+    m_bChanged = 1;
+    RebuildSegments(g);
+}
+
+void CEegDataMarkStore::RemoveVideoMarks(const CGeometry& g) {
+    std::lock_guard lock(m_FileLock);
+    for (int i = m_marks.GetSize() - 1; i >= 0; --i) {
+        auto* m = const_cast<CDataMarkDeleteEvent*>(
+            static_cast<const CDataMarkDeleteEvent*>(m_marks.GetAt(i)));
+        const auto type = m->GetMarkType();
+        if (type == CDataMarkDeleteEvent::mtEegVideo) {
+            m->SetMarkType(CDataMarkDeleteEvent::mtEeg);
+        } else if (type == CDataMarkDeleteEvent::mtVideo ||
+                   type == CDataMarkDeleteEvent::mtNoAudio) {
+            m_marks.RemoveAt(i);
+            delete m;
+        }
+    }
+    m_bChanged = 1;
+    RebuildSegments(g);
+}
+
+void CEegDataMarkStore::RebuildSegments(const CGeometry& g) {
+    std::lock_guard lock(m_FileLock);
+    DestroySegments();
+    for (int i = 0; i < m_marks.GetSize(); ++i) {
+        const auto* m = static_cast<const CDataMarkDeleteEvent*>(m_marks.GetAt(i));
+        if (m->IsEegMark())
+            AddMarkSegment(m->GetStartTimeStamp().GetSampleOffset(),
+                           m->GetEndTimeStamp().GetSampleOffset(), g);
+    }
+}
+
+int CEegDataMarkStore::IsStored(const CDataMarkDeleteEvent* mark) const {
+    std::lock_guard lock(m_FileLock);
+    for (int i = 0; i < m_marks.GetSize(); ++i) {
+        if (m_marks.GetAt(i) == mark)
+            return 1;
+    }
+    return 0;
+}
+
+void CEegDataMarkStore::AddMarkSegment(uint32_t start, uint32_t end, const CGeometry& g) {
+    if (g.rate <= 0)
+        return;
+    const uint64_t rate = static_cast<uint64_t>(g.rate);
+    const uint64_t length = g.lengthSeconds;
+    const uint64_t s = start / rate;
+    uint64_t e = end / rate;
+    if (length == 0 || s >= length)
+        return;
+    if (e >= length)
+        e = length - 1;
+    if (s > e)
+        return;
+    // Sample offsets are 32 bits wide: a range the recording holds fits.
+    const uint64_t rangeEnd = std::min<uint64_t>((e + 1) * rate, UINT32_MAX);
+    const std::vector<Range> holes = HoleRanges(g.holes);
+    uint64_t p = s * rate;
+    while (p < rangeEnd) {
+        uint64_t next = rangeEnd;
+        bool inHole = false;
+        for (const Range& h : holes) {
+            if (h.a <= p && p < h.b) {
+                p = h.b;
+                inHole = true;
+                break;
+            }
+            if (h.a > p) {
+                next = std::min<uint64_t>(next, h.a);
+                break;
+            }
+        }
+        if (inHole)
+            continue;
+        AddSegmentPiece(static_cast<uint32_t>(p), static_cast<uint32_t>(next), m_nMarkForDelete);
+        p = next;
+    }
+}
+
+void CEegDataMarkStore::AddSegmentPiece(uint32_t a, uint32_t b, int flag) {
+    std::lock_guard lock(m_FileLock);
+    if (a >= b)
+        return;
+    const int f = flag ? 1 : 0;
+    std::vector<Range> kept;
+    for (int i = 0; i < m_segments.GetSize(); ++i) {
+        const auto* s = static_cast<const CDataSegmentMarkEvent*>(m_segments.GetAt(i));
+        if (s->IsSegmentStart())
+            kept.push_back({s->GetStartTimeStamp().GetSampleOffset(),
+                            s->GetEndTimeStamp().GetSampleOffset(), s->IsDeleteSegment()});
+    }
+    // Widening by one segment of the same flag may reach the next one: repeat
+    // until nothing more touches the piece.
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (auto it = kept.begin(); it != kept.end();) {
+            if (it->flag == f && it->a <= b && it->b >= a) {
+                a = std::min(a, it->a);
+                b = std::max(b, it->b);
+                it = kept.erase(it);
+                grown = true;
+            } else {
+                ++it;
+            }
+        }
+    }
+    std::vector<Range> result;
+    for (const Range& s : kept) {
+        if (s.flag != f && s.a < b && s.b > a) {
+            if (s.a < a)
+                result.push_back({s.a, a, s.flag});
+            if (b < s.b)
+                result.push_back({b, s.b, s.flag});
+        } else {
+            result.push_back(s);
+        }
+    }
+    result.push_back({a, b, f});
+    std::sort(result.begin(), result.end(),
+              [](const Range& x, const Range& y) { return x.a < y.a; });
+    DestroySegments();
+    for (const Range& s : result) {
+        m_segments.Add(
+            new CDataSegmentMarkEvent(CEegTimeStamp(s.a), CEegTimeStamp(s.b), 1, s.flag));
+        m_segments.Add(
+            new CDataSegmentMarkEvent(CEegTimeStamp(s.b), CEegTimeStamp(s.a), 0, s.flag));
+    }
+}
+
+void CEegDataMarkStore::Synchronize(int write, const CGeometry& g) {
+    std::lock_guard lock(m_FileLock);
+    if (!m_pStream || !(m_access.GetAccessHeld() || m_access.GetWithoutControl()))
+        return;
+    CMarkRegion region(m_access);
+    m_pStream->Refresh();
+    if (!m_bChanged && !write) {
+        Load(g);
+    } else {
+        Store();
+    }
+    m_bChanged = 0;
+}
+
+void CEegDataMarkStore::Load(const CGeometry& g) {
+    DestroyMarks();
+    DestroySegments();
+    CBorrowedStreamFile file(m_pStream);
+    CArchive ar(&file, CArchive::load, kArchiveBuffer);
+    ar.Seek(0);
+    WORD version = 0;
+    int32_t flag = 0;
+    ar >> version;
+    if (version != kStoredVersion)
+        ThrowEegFileException(CEegFileException::eUnknownEventListFormat);
+    ar >> flag;
+    m_nMarkForDelete = flag;
+    const uint64_t length = file.GetLength();
+    while (!ar.IsBufferEmpty() || file.GetPosition() < length) {
+        WORD word = 0;
+        ar >> word;
+        if ((word ^ EventFormat::kTypeMask) != CEegEvent::etDataMarkDelete)
+            EventFormat::ThrowBadSchema(ar);
+        CEegEvent* e = CEegEvent::MakeEvent(CEegEvent::etDataMarkDelete, CEegTimeStamp::NullStamp);
+        if (!e)
+            EventFormat::ThrowBadSchema(ar);
+        try {
+            e->Serialize(ar);
+            m_marks.Add(e);
+        } catch (...) {
+            delete e;
+            throw;
+        }
+    }
+    ar.Close();
+    file.Close();
+    RebuildSegments(g);
+}
+
+void CEegDataMarkStore::Store() {
+    m_pStream->Truncate();
+    CBorrowedStreamFile file(m_pStream);
+    CArchive ar(&file, CArchive::store, kArchiveBuffer);
+    ar << kStoredVersion << static_cast<int32_t>(m_nMarkForDelete);
+    const WORD type = static_cast<WORD>(CEegEvent::etDataMarkDelete ^ EventFormat::kTypeMask);
+    for (int i = 0; i < m_marks.GetSize(); ++i) {
+        ar << type;
+        const_cast<CEegEvent*>(m_marks.GetAt(i))->Serialize(ar);
+    }
+    ar.Close();
+    file.Close();
+    m_pStream->Commit(TRUE);
+}
+
+void CEegDataMarkStore::DestroyMarks() {
+    for (int i = 0; i < m_marks.GetSize(); ++i)
+        delete m_marks.GetAt(i);
+    m_marks.RemoveAll();
+}
+
+void CEegDataMarkStore::DestroySegments() {
+    for (int i = 0; i < m_segments.GetSize(); ++i)
+        delete m_segments.GetAt(i);
+    m_segments.RemoveAll();
+}

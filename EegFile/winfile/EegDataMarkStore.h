@@ -1,0 +1,105 @@
+// CEegDataMarkStore: the data marks of a current-format recording and its
+// "MarkDelete" stream, with the marked segments derived from them.
+//
+// Stream layout: the version word kStoredVersion (99 XOR 0x5A5A), the 32-bit
+// mark-for-delete flag, then up to the stream's end one entry per mark as an
+// event list stores it (the event type XOR 0xA5A5, then the mark's record).
+//
+// Marked segments are whole-second sample ranges, each a pair of
+// CDataSegmentMarkEvent (begin and end) carrying the flag in force when it was
+// added. The segments in the list are disjoint; adding one merges it with the
+// segments of its flag that it overlaps or touches and cuts back those of the
+// other flag. Holes (deleted data) never become part of a segment.
+//
+// Owns the stream while attached, every mark and every segment event. Guarded
+// by the recording's file lock; region (4, 1) of the lock file orders the
+// stations' reads and writes of the stream, and the last writer's marks win.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "EegFile/events/DataMarkDeleteEvent.h"
+#include "EegFile/events/DataSegmentMarkEvent.h"
+#include "EegFile/events/EegEventList.h"
+
+class CEegAccessControl;
+class CTKStream;
+
+class CEegDataMarkStore {
+public:
+    static constexpr WORD kStoredVersion = 99 ^ 0x5A5A;
+    static constexpr int kRegionTimeoutMs = 10000;
+
+    // What segments are measured against: the recording's holes (deletion
+    // events, both ends), its integer sample rate and its length in seconds.
+    struct CGeometry {
+        const CEegEventList* holes = nullptr;
+        int rate = 0;
+        uint32_t lengthSeconds = 0;
+    };
+
+    CEegDataMarkStore(CEegAccessControl& access, std::recursive_mutex& fileLock);
+    ~CEegDataMarkStore();
+    CEegDataMarkStore(const CEegDataMarkStore&) = delete;
+    CEegDataMarkStore& operator=(const CEegDataMarkStore&) = delete;
+
+    // Closes the store, then takes over stream (may be null).
+    void Attach(CTKStream* stream);
+    int IsAttached() const { return m_pStream != nullptr; }
+    // Closes the stream (only forgets it when disabled) and empties the store.
+    void Close(int disabled);
+
+    int GetMarkForDelete() const { return m_nMarkForDelete; }
+    // Stores the flag; every mark and segment is discarded and the store changed.
+    void SetMarkForDelete(int on);
+
+    // Takes mark (the store owns it from now on) and adds its segment when it
+    // concerns EEG data.
+    void AddMark(CDataMarkDeleteEvent* mark, const CGeometry& g);
+    // Destroys the stored mark equal to mark (the same object, or one with the
+    // same ends, type, comment and priority) and rebuilds the segments; 1 when
+    // one was found. The store is changed either way.
+    int RemoveEqualMark(const CDataMarkDeleteEvent& mark, const CGeometry& g);
+    // Discards every mark and segment.
+    void RemoveAll();
+    // EEG-and-video marks become video marks, EEG marks are destroyed.
+    void RemoveEegMarks(const CGeometry& g);
+    // EEG-and-video marks become EEG marks, video and no-audio marks are destroyed.
+    void RemoveVideoMarks(const CGeometry& g);
+    // Empties the segments and adds the segment of every EEG mark, in mark order.
+    void RebuildSegments(const CGeometry& g);
+
+    // Under region (4, 1): when nothing changed and write is 0, loads the stream
+    // (a version other than kStoredVersion throws CEegFileException 0, a broken
+    // record the archive's exception) and rebuilds the segments; otherwise
+    // rewrites the stream. Nothing without a stream, or while the access control
+    // holds no access and works under control.
+    void Synchronize(int write, const CGeometry& g);
+
+    const CEegEventList& GetMarks() const { return m_marks; }
+    // Begin and end events of the segments, in time order.
+    const CEegEventList& GetSegments() const { return m_segments; }
+    int IsStored(const CDataMarkDeleteEvent* mark) const;
+    int IsChanged() const { return m_bChanged; }
+
+    // Adds the piece [a, b) of samples with flag keeping the list disjoint.
+    void AddSegmentPiece(uint32_t a, uint32_t b, int flag);
+    // Adds the segment of a mark from start to end (sample offsets): whole
+    // seconds, clipped to the recording, holes left out.
+    void AddMarkSegment(uint32_t start, uint32_t end, const CGeometry& g);
+
+private:
+    void DestroyMarks();
+    void DestroySegments();
+    void Load(const CGeometry& g);
+    void Store();
+
+    CEegAccessControl& m_access;
+    std::recursive_mutex& m_FileLock;
+    CTKStream* m_pStream = nullptr;
+    int m_bChanged = 0;
+    int m_nMarkForDelete = 0;
+    CEegEventList m_marks;     // owns its marks
+    CEegEventList m_segments;  // owns its segment events
+};

@@ -1,0 +1,725 @@
+// CWinEegFile: data marks, marked segments, holes and cutting marked data out.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <memory>
+#include <vector>
+
+#include "EegBase/ReportExceptionOperation.h"
+#include "EegFile/container/TKStreamFile.h"
+#include "EegFile/events/CommentEvent.h"
+#include "EegFile/events/DataDeletionEvent.h"
+#include "EegFile/frame/EegFileException.h"
+#include "EegFile/winfile/WinEegFile.h"
+#include "Platform/Archive.h"
+#include "Platform/File.h"
+
+namespace {
+constexpr uint32_t kSecondsPerPiece = 180;  // one section of "EEGData"
+constexpr int kEventBytesPerExtraEvent = 18;
+constexpr int kArchiveBuffer = 4096;
+constexpr double kSecondsPerDay = 86400.0;
+
+// Passes a container's stream filter question to the recording.
+class CTypeFilter : public CTKStreamFilter {
+public:
+    explicit CTypeFilter(std::function<int(const char*, int)> accept)
+        : m_accept(std::move(accept)) {}
+    int IncludeStream(const char* name, int copy) override { return m_accept(name, copy); }
+
+private:
+    std::function<int(const char*, int)> m_accept;
+};
+
+// Annotates the sections of the rebuilt "EEGData": each section is one piece of
+// at most 180 seconds of one entry of the new index, and tells the entry's
+// second numbers and start time advanced to the piece. Only the first piece of
+// an entry carries its run start, only the last its run stop.
+class CCutSectionObserver : public CTKSectionObserver {
+public:
+    explicit CCutSectionObserver(int bytesPerSecond) : m_bytesPerSecond(bytesPerSecond) {}
+    void SetPiece(const CEegStreamIndexEntry* entry, uint32_t offset, bool last) {
+        m_pEntry = entry;
+        m_offset = offset;
+        m_bLast = last;
+    }
+    int OnSectionHeader(CTKSectionEntry& e, int) override {
+        if (!m_pEntry) {
+            CEegStreamIndex::AnnotateDetached(e);
+            return 1;
+        }
+        const uint64_t time =
+            std::bit_cast<uint64_t>(m_pEntry->m_startTime.m_dt + m_offset / kSecondsPerDay);
+        const uint32_t first = m_pEntry->m_firstSecond + m_offset;
+        uint32_t flags = m_pEntry->m_flags;
+        if (m_offset != 0)
+            flags &= ~CEegStreamIndex::kRunStart;
+        if (!m_bLast)
+            flags &= ~CEegStreamIndex::kRunStop;
+        e.m_annotationLength = CEegStreamIndex::kAnnotationLength;
+        e.m_annotation[0] = static_cast<uint32_t>(time);
+        e.m_annotation[1] = static_cast<uint32_t>(time >> 32);
+        e.m_annotation[2] = static_cast<uint32_t>(m_pEntry->m_startTime.GetStatus());
+        e.m_annotation[3] = first;
+        e.m_annotation[4] = first + static_cast<uint32_t>(std::max(e.m_used, 0) / m_bytesPerSecond);
+        e.m_annotation[5] = flags;
+        return 1;
+    }
+
+private:
+    int m_bytesPerSecond;
+    const CEegStreamIndexEntry* m_pEntry = nullptr;
+    uint32_t m_offset = 0;
+    bool m_bLast = false;
+};
+
+class COwnedStreamFile : public CTKStreamFile {
+public:
+    explicit COwnedStreamFile(CTKStream* stream) : CTKStreamFile(stream, TRUE, nullptr) {}
+};
+
+// Hole ranges in whole seconds, sorted, from the start events of holes.
+std::vector<CEegStreamInterval> HoleSeconds(const CEegEventList& holes, int rate) {
+    std::vector<CEegStreamInterval> out;
+    for (int i = 0; i < holes.GetSize(); ++i) {
+        const auto* d = dynamic_cast<const CDataDeletionEvent*>(holes.GetAt(i));
+        if (!d || !d->IsDeletionStart())
+            continue;
+        const uint64_t a = d->GetStartTimeStamp().GetSampleOffset();
+        const uint64_t b = d->GetEndTimeStamp().GetSampleOffset();
+        if (a < b)
+            out.push_back({static_cast<uint32_t>(a / static_cast<uint64_t>(rate)),
+                           static_cast<uint32_t>((b + static_cast<uint64_t>(rate) - 1) /
+                                                 static_cast<uint64_t>(rate))});
+    }
+    std::sort(out.begin(), out.end(),
+              [](const auto& x, const auto& y) { return x.m_firstSecond < y.m_firstSecond; });
+    return out;
+}
+
+// Adds [first, end) to intervals, leaving out the seconds of holes.
+void AddOutsideHoles(CEegStreamIntervalArray& intervals, uint32_t first, uint32_t end,
+                     const std::vector<CEegStreamInterval>& holes) {
+    uint32_t at = first;
+    for (const CEegStreamInterval& h : holes) {
+        if (at >= end)
+            break;
+        if (h.m_endSecond <= at || h.m_firstSecond >= end)
+            continue;
+        if (h.m_firstSecond > at) {
+            CEegStreamInterval piece{at, h.m_firstSecond};
+            intervals.Add(piece);
+        }
+        at = std::max(at, h.m_endSecond);
+    }
+    if (at < end) {
+        CEegStreamInterval piece{at, end};
+        intervals.Add(piece);
+    }
+}
+
+CString StationNames(const CEegStationList& stations) {
+    CString text;
+    for (int i = 0; i < stations.GetSize(); ++i) {
+        if (i > 0)
+            text += "\n";
+        text += stations[i].m_Name;
+    }
+    return text;
+}
+}  // namespace
+
+// ---------------------------------------------------------------- the mark stream
+
+void CWinEegFile::CreateSegmentMarkStream() {
+    std::lock_guard lock(m_FileLock);
+    if (m_bFileAccessDisabled)
+        return;
+    CloseSegmentMarkStream();
+    m_MarkStore.Attach(m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit));
+}
+
+void CWinEegFile::OpenSegmentMarkStream(int readOnly) {
+    std::lock_guard lock(m_FileLock);
+    if (m_bFileAccessDisabled)
+        return;
+    CloseSegmentMarkStream();
+    CTKStream* stream = m_Container.OpenStream(kMarkDeleteStream, 1, 0,
+                                               readOnly || m_Container.IsReadOnly(), kMarkUnit);
+    if (!stream && !readOnly)
+        stream = m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit);
+    m_MarkStore.Attach(stream);
+    // Fewer bytes than the version word and the flag: a stream nobody wrote yet.
+    if (stream && stream->GetLength() >= 8)
+        m_MarkStore.Synchronize(0, MarkGeometry());
+}
+
+void CWinEegFile::CloseSegmentMarkStream() {
+    std::lock_guard lock(m_FileLock);
+    m_MarkStore.Close(m_bFileAccessDisabled);
+}
+
+// ---------------------------------------------------------------- access
+
+int CWinEegFile::SetMarkAccessMode(int throwOnRefusal) {
+    std::lock_guard lock(m_FileLock);
+    CEegAccessMode::EegAccessModeType wanted;
+    switch (m_AccessControl.GetAccessMode()) {
+        case CEegAccessMode::eamRead:
+            wanted = CEegAccessMode::eamReadMark;
+            break;
+        case CEegAccessMode::eamWrite:
+            wanted = CEegAccessMode::eamWriteMark;
+            break;
+        default:
+            return 1;
+    }
+    if (m_AccessControl.ChangeMode(wanted))
+        return 1;
+    if (throwOnRefusal)
+        ThrowEegFileException(CEegFileException::eMarkAccessRequired,
+                              &m_AccessControl.GetStationList());
+    return 0;
+}
+
+void CWinEegFile::ClearMarkAccessMode() {
+    std::lock_guard lock(m_FileLock);
+    CEegAccessMode::EegAccessModeType back;
+    switch (m_AccessControl.GetAccessMode()) {
+        case CEegAccessMode::eamReadMark:
+            back = CEegAccessMode::eamRead;
+            break;
+        case CEegAccessMode::eamWriteMark:
+            back = CEegAccessMode::eamWrite;
+            break;
+        default:
+            return;
+    }
+    if (!m_AccessControl.ChangeMode(back))
+        ThrowEegFileException(CEegFileException::eAccessModeChangeFailure);
+}
+
+int CWinEegFile::GetMarkAccess(CString& holders) {
+    std::lock_guard lock(m_FileLock);
+    if (SetMarkAccessMode(0))
+        return 1;
+    holders = StationNames(m_AccessControl.GetStationList());
+    return 0;
+}
+
+int CWinEegFile::GetExclusiveAccess(CString& holders) {
+    std::lock_guard lock(m_FileLock);
+    if (m_AccessControl.ChangeMode(CEegAccessMode::eamExclusive))
+        return 1;
+    holders = StationNames(m_AccessControl.GetStationList());
+    return 0;
+}
+
+// ---------------------------------------------------------------- marks
+
+CEegDataMarkStore::CGeometry CWinEegFile::MarkGeometry() const {
+    CEegDataMarkStore::CGeometry g;
+    g.holes = &m_EventStore.GetDeletionEvents();
+    g.rate = static_cast<int>(GetSampleRate());
+    g.lengthSeconds = GetLengthInSeconds();
+    return g;
+}
+
+bool CWinEegFile::MarksEditable() {
+    if (!Readable())
+        return false;
+    if (m_Container.IsReadOnly())
+        ThrowEegFileException(CEegFileException::eFileIsReadOnly);
+    return true;
+}
+
+void CWinEegFile::SetMarkForDelete(int on) {
+    std::lock_guard lock(m_FileLock);
+    if (!MarksEditable() || on == m_MarkStore.GetMarkForDelete())
+        return;
+    SetMarkAccessMode(1);
+    m_MarkStore.SetMarkForDelete(on);
+    m_MarkStore.Synchronize(0, MarkGeometry());
+}
+
+int CWinEegFile::GetMarkForDelete() {
+    std::lock_guard lock(m_FileLock);
+    return Readable() ? m_MarkStore.GetMarkForDelete() : 0;
+}
+
+void CWinEegFile::AddDataMark(CDataMarkDeleteEvent* mark) {
+    std::unique_ptr<CDataMarkDeleteEvent> owned(mark);
+    std::lock_guard lock(m_FileLock);
+    if (!owned || !MarksEditable())
+        return;
+    SetMarkAccessMode(1);
+    m_MarkStore.AddMark(owned.release(), MarkGeometry());
+    m_MarkStore.Synchronize(0, MarkGeometry());
+}
+
+void CWinEegFile::RemoveDataMark(CDataMarkDeleteEvent* mark) {
+    try {
+        std::lock_guard lock(m_FileLock);
+        if (!mark || !MarksEditable())
+            return;
+        SetMarkAccessMode(1);
+        m_MarkStore.RemoveEqualMark(*mark, MarkGeometry());
+        m_MarkStore.Synchronize(0, MarkGeometry());
+    } catch (CException* e) {
+        TKReportExceptionOperation(e, "Remove Data Mark", "WinEegFile", 3867, 0);
+        e->Delete();
+    }
+}
+
+void CWinEegFile::RemoveAllDataMarks() {
+    try {
+        std::lock_guard lock(m_FileLock);
+        if (!MarksEditable())
+            return;
+        SetMarkAccessMode(1);
+        m_MarkStore.RemoveAll();
+        m_MarkStore.Synchronize(0, MarkGeometry());
+    } catch (CException* e) {
+        TKReportExceptionOperation(e, "Remove All Data Mark", "WinEegFile", 3898, 0);
+        e->Delete();
+    }
+}
+
+void CWinEegFile::RemoveAllEegDataMarks() {
+    try {
+        std::lock_guard lock(m_FileLock);
+        if (!MarksEditable())
+            return;
+        SetMarkAccessMode(1);
+        m_MarkStore.RemoveEegMarks(MarkGeometry());
+        m_MarkStore.Synchronize(0, MarkGeometry());
+    } catch (CException* e) {
+        TKReportExceptionOperation(e, "Remove All EEG Data Marks", "WinEegFile", 3929, 0);
+        e->Delete();
+    }
+}
+
+void CWinEegFile::RemoveAllVideoDataMarks() {
+    try {
+        std::lock_guard lock(m_FileLock);
+        if (!MarksEditable())
+            return;
+        SetMarkAccessMode(1);
+        m_MarkStore.RemoveVideoMarks(MarkGeometry());
+        m_MarkStore.Synchronize(0, MarkGeometry());
+    } catch (CException* e) {
+        TKReportExceptionOperation(e, "Remove All Video Data Marks", "WinEegFile", 3960, 0);
+        e->Delete();
+    }
+}
+
+void CWinEegFile::SyncDataMarks() {
+    try {
+        std::lock_guard lock(m_FileLock);
+        if (!MarksEditable())
+            return;
+        SetMarkAccessMode(1);
+        m_MarkStore.Synchronize(1, MarkGeometry());
+    } catch (CException* e) {
+        TKReportExceptionOperation(e, "Sync Data Marks", "WinEegFile", 3988, 0);
+        e->Delete();
+    }
+}
+
+void CWinEegFile::GetDataMarkList(CEegEventList& list) {
+    std::lock_guard lock(m_FileLock);
+    list.RemoveAll();
+    if (!Readable())
+        return;
+    const CEegEventList& marks = m_MarkStore.GetMarks();
+    for (int i = 0; i < marks.GetSize(); ++i)
+        list.Add(marks.GetAt(i));
+}
+
+int CWinEegFile::IsEventValid(CDataMarkDeleteEvent* mark) {
+    std::lock_guard lock(m_FileLock);
+    return Readable() ? m_MarkStore.IsStored(mark) : 0;
+}
+
+void CWinEegFile::SetDeleteEegDataOnClose() {
+    std::lock_guard lock(m_FileLock);
+    m_bDeleteOnClose = 1;
+}
+
+int CWinEegFile::GetDeleteEegDataOnClose() const {
+    std::lock_guard lock(m_FileLock);
+    return m_bDeleteOnClose;
+}
+
+void CWinEegFile::GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp& from,
+                                       const CEegTimeStamp& to, uint32_t maxCount) const {
+    std::lock_guard lock(m_FileLock);
+    list.RemoveAll();
+    if (!Readable())
+        return;
+    const CEegEventList& segments = m_MarkStore.GetSegments();
+    CEegEventList found;
+    segments.GetEventList(found, CEegEventMask::EmptyMask, from, to, maxCount, 0);
+    for (int i = 0; i < found.GetSize(); ++i) {
+        const auto* s = static_cast<const CDataSegmentMarkEvent*>(found.GetAt(i));
+        if (s->IsSegmentStart())
+            list.Add(s);
+    }
+    if (from == CEegTimeStamp::NullStamp)
+        return;
+    // A segment that began before from and reaches it.
+    const int before = segments.GetIndexBefore(from);
+    for (int i = before; i >= 0; --i) {
+        const auto* s = static_cast<const CDataSegmentMarkEvent*>(segments.GetAt(i));
+        if (!s->IsSegmentStart())
+            continue;
+        if (s->GetEndTimeStamp().GetSampleOffset() >= from.GetSampleOffset())
+            list.Add(s);
+        break;
+    }
+}
+
+int CWinEegFile::InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) {
+    std::lock_guard lock(m_FileLock);
+    if (!Readable())
+        return 0;
+    if (at == CEegTimeStamp::NullStamp)
+        at = GetReadPosition();
+    const CEegEventList& holes = m_EventStore.GetDeletionEvents();
+    int i = holes.GetIndexAt(at);
+    if (i < 0)
+        return 0;
+    auto hole = [&](int k) { return static_cast<const CDataDeletionEvent*>(holes.GetAt(k)); };
+    if (hole(i)->GetEndTimeStamp().GetSampleOffset() <= at.GetSampleOffset())
+        --i;
+    if (i < 0)
+        return 0;
+    const CDataDeletionEvent* h = hole(i);
+    if (h->GetEndTimeStamp().GetSampleOffset() <= at.GetSampleOffset() ||
+        h->GetStartTimeStamp().GetSampleOffset() > at.GetSampleOffset())
+        return 0;
+    segment.InitDeletion(h->GetStartTimeStamp(), h->GetEndTimeStamp(), 1);
+    return 1;
+}
+
+// ---------------------------------------------------------------- cutting
+
+void CWinEegFile::InitDeleteSegmentList(CEegStreamIntervalArray& intervals,
+                                        const CEegEventList& segments, int rate) {
+    std::lock_guard lock(m_FileLock);
+    intervals.RemoveAll();
+    if (rate <= 0)
+        return;
+    const uint32_t r = static_cast<uint32_t>(rate);
+    const uint32_t total = GetEofTimeStamp().GetSampleOffset() / r;
+    const std::vector<CEegStreamInterval> holes =
+        HoleSeconds(m_EventStore.GetDeletionEvents(), rate);
+    std::vector<const CDataSegmentMarkEvent*> begins;
+    bool anyKeep = false;
+    for (int i = 0; i < segments.GetSize(); ++i) {
+        const auto* s = dynamic_cast<const CDataSegmentMarkEvent*>(segments.GetAt(i));
+        if (!s || !s->IsSegmentStart())
+            continue;
+        begins.push_back(s);
+        anyKeep = anyKeep || s->IsSaveSegment();
+    }
+    if (!anyKeep) {
+        for (const CDataSegmentMarkEvent* s : begins) {
+            CEegStreamInterval cut{s->GetStartTimeStamp().GetSampleOffset() / r,
+                                   s->GetEndTimeStamp().GetSampleOffset() / r};
+            intervals.Add(cut);
+        }
+        return;
+    }
+    uint32_t keptEnd = 0;
+    for (const CDataSegmentMarkEvent* s : begins) {
+        if (!s->IsSaveSegment())
+            continue;
+        const uint32_t a = s->GetStartTimeStamp().GetSampleOffset() / r;
+        const uint32_t b = s->GetEndTimeStamp().GetSampleOffset() / r;
+        if (a > keptEnd)
+            AddOutsideHoles(intervals, keptEnd, a, holes);
+        keptEnd = std::max(keptEnd, b);
+    }
+    if (keptEnd < total)
+        AddOutsideHoles(intervals, keptEnd, total, holes);
+}
+
+CString CWinEegFile::GetTempFilePath(CString path) {
+    const std::string p(path.GetString());
+    const size_t slash = p.find_last_of('/');
+    const size_t dot = p.find_last_of('.');
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return CString((hasExtension ? p.substr(0, dot) : p).c_str()) + ".tmp";
+}
+
+int CWinEegFile::TypeFilterCallback(const char* name, int) {
+    static const char* const kRebuilt[] = {kHeaderStream, kPatientStream, kEventListStream,
+                                           kEegDataStream, kMarkDeleteStream};
+    for (const char* rebuilt : kRebuilt) {
+        if (name && std::strcmp(name, rebuilt) == 0)
+            return 0;
+    }
+    return 1;
+}
+
+int64_t CWinEegFile::ComputeNewFileDiskSpace(const CEegStreamIndex& newIndex, int extraEvents) {
+    std::lock_guard lock(m_FileLock);
+    const int64_t events = m_Container.GetStreamLength(kEventListStream, 1) +
+                           static_cast<int64_t>(kEventBytesPerExtraEvent) * extraEvents;
+    int64_t space = 2 * (m_Container.ComputeStreamDiskSpace(kPatientStream, 1, 0, kPatientUnit) +
+                         m_Container.ComputeStreamDiskSpace(kHeaderStream, 1, 0, kHeaderUnit) +
+                         CTKCompoundFile::ComputeDiskSpace(events, 0, kEventListUnit));
+    CTypeFilter filter(
+        [this](const char* name, int copy) { return TypeFilterCallback(name, copy); });
+    space += m_Container.ComputeAllStreamsDiskSpace(1, 0, &filter);
+    space += m_Container.ComputeStreamDiskSpace(kMarkDeleteStream, 1, 0, kMarkUnit);
+    const int64_t bps = m_DataStream.GetBytesPerSecond();
+    const int64_t block = CTKCompoundFile::ComputeDiskSpace(kSecondsPerPiece * bps, 1, 0);
+    for (int i = 0; i < newIndex.GetSize(); ++i) {
+        const CEegStreamIndexEntry& e = newIndex.GetAt(i);
+        const int64_t seconds =
+            e.m_endSecond > e.m_firstSecond ? e.m_endSecond - e.m_firstSecond : 0;
+        space += seconds / kSecondsPerPiece * block;
+        if (seconds % kSecondsPerPiece)
+            space += CTKCompoundFile::ComputeDiskSpace(seconds % kSecondsPerPiece * bps, 1, 0);
+    }
+    return space;
+}
+
+void CWinEegFile::CopySegmentDeletionsToTempFile(const char* tempPath,
+                                                 const CEegStreamIndex& newIndex,
+                                                 CVoidCall1Arg<int64_t>* progress) {
+    std::lock_guard lock(m_FileLock);
+    if (m_bFileAccessDisabled)
+        return;
+    CTKCompoundFile target;
+    CEegDataMarkStore marks(m_AccessControl, m_FileLock);
+    try {
+        target.Create(tempPath);
+        // Nobody sees the temporary file before the rename: one flush at the
+        // end makes it durable, instead of one per section.
+        target.SetDeferFlush(1);
+        target.CopyStreamFrom(kPatientStream, 1, m_Container, kPatientStream, 1, 0, kPatientUnit);
+        target.CopyStreamFrom(kHeaderStream, 1, m_Container, kHeaderStream, 1, 0, kHeaderUnit);
+        target.CopyStreamFrom(kMarkDeleteStream, 1, m_Container, kMarkDeleteStream, 1, 0,
+                              kMarkUnit);
+
+        // The events of the rebuilt file: the recording's, its holes replaced
+        // when a cut prepared new ones, and the comments below.
+        CEegEventList events;
+        std::vector<std::unique_ptr<CEegEvent>> comments;
+        const CEegEventList& stored = m_EventStore.GetEvents();
+        for (int i = 0; i < stored.GetSize(); ++i) {
+            if (!m_bReplaceHoles || stored.GetAt(i)->GetEventType() != CEegEvent::etDataDeletion)
+                events.Add(stored.GetAt(i));
+        }
+        if (m_bReplaceHoles) {
+            for (const auto& hole : m_CutHoles)
+                events.Add(hole.get());
+        }
+
+        // The EEG marks are used up by the cut; the notes they carried stay as comments.
+        if (target.GetStreamLength(kMarkDeleteStream, 1) > 8) {
+            marks.Attach(target.OpenStream(kMarkDeleteStream, 1, 0, 0, kMarkUnit));
+            const CEegDataMarkStore::CGeometry none;
+            marks.Synchronize(0, none);
+            const CEegEventList& markList = marks.GetMarks();
+            for (int i = 0; i < markList.GetSize(); ++i) {
+                const auto* m = static_cast<const CDataMarkDeleteEvent*>(markList.GetAt(i));
+                if (!m->IsEegMark() || m->GetComment().IsEmpty())
+                    continue;
+                comments.push_back(std::make_unique<CCommentEvent>(
+                    m->GetStartTimeStamp(), m->GetComment(), static_cast<short>(m->GetPriority())));
+                events.Add(comments.back().get());
+            }
+            marks.RemoveEegMarks(none);
+            marks.Synchronize(1, none);
+            marks.Close(0);
+        }
+
+        {
+            COwnedStreamFile file(target.CreateStream(kEventListStream, 1, 0, kEventListUnit));
+            CArchive ar(&file, CArchive::store, kArchiveBuffer);
+            events.Serialize(ar);
+            ar.Close();
+            file.Close();
+        }
+
+        const int bps = m_DataStream.GetBytesPerSecond();
+        const int unit = static_cast<int>(kSecondsPerPiece) * bps;
+        CCutSectionObserver observer(bps);
+        CTKStream* data = target.CreateStream(kEegDataStream, 1, 0, unit, &observer);
+        if (!data)
+            ThrowEegFileException(CEegFileException::eDataStorageAllocationFailure);
+        std::vector<unsigned char> buffer(static_cast<size_t>(unit));
+        const int count = newIndex.GetSize();
+        for (int i = 0; i < count; ++i) {
+            const CEegStreamIndexEntry& e = newIndex.GetAt(i);
+            const uint32_t seconds = e.m_endSecond - e.m_firstSecond;
+            for (uint32_t offset = 0; offset < seconds; offset += kSecondsPerPiece) {
+                const uint32_t piece = std::min(kSecondsPerPiece, seconds - offset);
+                const UINT bytes = piece * static_cast<UINT>(bps);
+                const UINT got = m_DataStream.ReadStoredBytes(
+                    e.m_position + static_cast<int64_t>(offset) * bps, buffer.data(), bytes);
+                // Seconds the old stream no longer holds read as zeros there; they
+                // stay zeros here.
+                std::fill(buffer.begin() + got, buffer.begin() + bytes, 0);
+                observer.SetPiece(&e, offset, offset + piece >= seconds);
+                data->Write(buffer.data(), bytes);
+                data->Trim(0);
+            }
+            if (progress)
+                progress->Call(static_cast<int64_t>(i + 1) * 100 / count);
+        }
+        observer.SetPiece(nullptr, 0, false);
+        target.CloseStream(data);
+
+        CTypeFilter filter(
+            [this](const char* name, int copy) { return TypeFilterCallback(name, copy); });
+        target.CopyAllStreamsFrom(m_Container, &filter);
+        target.CopyStreamFrom(kPatientStream, 2, target, kPatientStream, 1, 0, kPatientUnit);
+        target.CopyStreamFrom(kEventListStream, 2, target, kEventListStream, 1, 0, kEventListUnit);
+        target.CopyStreamFrom(kHeaderStream, 2, target, kHeaderStream, 1, 0, kHeaderUnit);
+        // The rebuilt file must be on disk before it replaces the original.
+        target.SetDeferFlush(0);
+        target.Flush();
+        target.Close();
+    } catch (CException*) {
+        marks.Close(1);  // its stream, if any, goes with the container
+        target.Abort();
+        throw;
+    }
+}
+
+void CWinEegFile::ReplaceWithTempFile(const CString& tempPath) {
+    // Rename over the original: a failure or a crash leaves either the
+    // original or the rebuilt recording at the path, never neither.
+    int error = 0;
+    try {
+        CFile::Rename(tempPath, m_FilePath);
+        CFile::FlushFolderOf(m_FilePath);
+    } catch (CFileException* e) {
+        error = e->m_lOsError;
+        e->Delete();
+    }
+    const int listed = !m_AccessControl.GetWithoutControl();
+    const CString path = m_FilePath;
+    try {
+        m_AccessControl.Release();
+    } catch (CException*) {
+        m_AccessControl.ReleaseWithoutUpdate();
+        InitFlags();
+        if (listed)
+            RemoveFromOpenFileList();
+        throw;
+    }
+    InitFlags();
+    if (listed)
+        RemoveFromOpenFileList();
+    if (error)
+        CFileException::ThrowOsError(error, path);
+}
+
+int64_t CWinEegFile::DeleteMarkedEegData(CVoidCall1Arg<int64_t>* progress) {
+    if (m_bFileAccessDisabled)
+        return 0;
+    std::unique_lock lock(m_FileLock);
+    CEegEventList segments;
+    if (m_bEegStreamOpen) {
+        m_MarkStore.RebuildSegments(MarkGeometry());
+        GetMarkedSegmentList(segments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0);
+    }
+    if (!m_bEegStreamOpen || m_bWriteEnabled || m_bHeaderPending || !m_bDeleteOnClose ||
+        segments.GetSize() == 0) {
+        lock.unlock();
+        Close();
+        return 0;
+    }
+    if (m_Container.IsReadOnly()) {
+        lock.unlock();
+        Close();
+        ThrowEegFileException(CEegFileException::eFileIsReadOnly);
+    }
+    int64_t space = 0;
+    try {
+        if (!m_AccessControl.ChangeMode(CEegAccessMode::eamExclusive)) {
+            // The names are copied now: closing releases the station list.
+            throw new CEegFileException(CEegFileException::eExclusiveAccessRequired,
+                                        &m_AccessControl.GetStationList());
+        }
+        Synchronize();
+        const uint32_t end = GetEofTimeStamp().GetSampleOffset();
+        const int rate = static_cast<int>(GetSampleRate());
+        CEegStreamIntervalArray intervals;
+        InitDeleteSegmentList(intervals, segments, rate);
+        segments.RemoveAll();  // the mark store is closed below
+        const CEegStreamIndex newIndex =
+            m_DataStream.GetIndex().Cut(intervals, m_DataStream.GetBytesPerSecond());
+        const CString tempPath = GetTempFilePath(m_FilePath);
+
+        m_EventStore.Synchronize();
+        CloseSegmentMarkStream();
+
+        // The holes of the cut recording are the gaps between its stored
+        // stretches. They replace the old ones in the rebuilt event list only:
+        // the event store, and with it the original file, stay as they are
+        // until the rebuilt file has replaced the original.
+        struct CCutHolesScope {
+            CWinEegFile& file;
+            ~CCutHolesScope() {
+                file.m_CutHoles.clear();
+                file.m_bReplaceHoles = false;
+            }
+        } holesScope{*this};
+        m_CutHoles.clear();
+        m_bReplaceHoles = true;
+        const uint64_t r = static_cast<uint64_t>(rate);
+        int added = 0;
+        auto addHole = [&](uint64_t a, uint64_t b) {
+            if (b < a + r)
+                return;
+            const CEegTimeStamp from(static_cast<uint32_t>(a));
+            const CEegTimeStamp to(static_cast<uint32_t>(b));
+            m_CutHoles.push_back(std::make_unique<CDataDeletionEvent>(from, to, 1));
+            m_CutHoles.push_back(std::make_unique<CDataDeletionEvent>(to, from, 0));
+            added += 2;
+        };
+        uint64_t kept = 0;
+        for (int i = 0; i < newIndex.GetSize(); ++i) {
+            const CEegStreamIndexEntry& e = newIndex.GetAt(i);
+            addHole(kept, e.m_firstSecond * r);
+            kept = e.m_endSecond * r;
+        }
+        addHole(kept, end);
+        space = ComputeNewFileDiskSpace(newIndex, added);
+
+        CopySegmentDeletionsToTempFile(tempPath, newIndex, progress);
+
+        InitFlags();
+        lock.unlock();
+        CloseEegStream();
+        lock.lock();
+        CloseSegmentMarkStream();
+        m_EventStore.Close(0);
+        m_Container.Close();
+        ReplaceWithTempFile(tempPath);
+    } catch (CException*) {
+        if (lock.owns_lock())
+            lock.unlock();
+        // A close that fails disables file access; the second one then gives
+        // the container up without committing.
+        for (int attempt = 0; attempt < 2 && m_Container.IsOpen(); ++attempt) {
+            try {
+                Close();
+            } catch (CException* again) {
+                again->Delete();
+            }
+        }
+        throw;
+    }
+    return space;
+}
