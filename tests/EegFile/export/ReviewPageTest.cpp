@@ -1,6 +1,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include "EegFile/events/DataMarkDeleteEvent.h"
 #include "EegFile/export/ExportException.h"
 #include "EegFile/export/ReviewPage.h"
 #include "ExportTestSupport.h"
@@ -10,7 +11,9 @@ using namespace exporttest;
 
 // Fontconfig, under Cairo's text, keeps its caches until the process ends;
 // the leak checker of sanitizer builds asks this hook what to ignore.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 
 namespace {
 
@@ -36,6 +39,15 @@ bool IsTraceInk(Rgb c) {
 TEST(ReviewPage, PngShowsEveryTraceAndShadesTheHole) {
     testsupport::TempDir dir;
     MakeRecording(dir.File("rec.eeg"), true);
+    {
+        CWinEegFile marking;  // seconds 8-10 marked for cutting
+        marking.Open(dir.File("rec.eeg").c_str(), 0);
+        CString holders;
+        ASSERT_EQ(marking.GetMarkAccess(holders), 1);
+        marking.AddDataMark(new CDataMarkDeleteEvent(
+            CEegTimeStamp(8 * kRate), CEegTimeStamp(10 * kRate), CDataMarkDeleteEvent::mtEeg));
+        marking.Close();
+    }
     CWinEegFile file;
     file.Open(dir.File("rec.eeg").c_str(), 0);
     CReviewPage::Options options;
@@ -75,7 +87,14 @@ TEST(ReviewPage, PngShowsEveryTraceAndShadesTheHole) {
         EXPECT_LE(inkRowsInHole, 3) << "trace " << i;
         EXPECT_GT(greyInHole, (bottom - top) / 2) << "trace " << i;
     }
-    // Outside the hole the background stays white.
+    // The marked seconds 8-10 (the page's 6th to 8th) are tinted, above the
+    // first trace's band where no ink is.
+    int top = 0, bottom = 0;
+    page.GetTraceBand(0, top, bottom);
+    const Rgb marked = PixelAt(s, left + (right - left) * 7 / 10 + 3, top + 2);
+    EXPECT_GT(marked.r, marked.g + 20) << marked.r << "," << marked.g << "," << marked.b;
+    EXPECT_GT(marked.g, marked.b);
+    // Outside the hole and the mark the background stays white.
     EXPECT_EQ(PixelAt(s, left + 3, page.GetHeight() / 2 + 3).r, 255);
     cairo_surface_destroy(s);
 }
