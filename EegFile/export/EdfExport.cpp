@@ -17,6 +17,7 @@ namespace {
 constexpr uint32_t kBlockSeconds = 16;             // seconds read from the recording at once
 constexpr int kMaxAnnotationSignals = 64;          // EDFlib's limit
 constexpr long long kOnsetUnitsPerSecond = 10000;  // EDFlib counts onsets in 100 us
+constexpr int kAnnotationChars = 40;               // EDFlib's longest annotation text
 
 [[noreturn]] void Fail(const char* path, const char* what) {
     CString text;
@@ -117,17 +118,21 @@ void CEdfExport::WriteHeader(int handle, const std::vector<RecordingView::Stored
     }
 }
 
-void CEdfExport::WriteAnnotations(int handle, const char* path) {
+std::vector<CEdfExport::Annotation> CEdfExport::GetAnnotations() const {
     CEegEventList events;
     RecordingView::GetEvents(m_File, m_Window.first, m_Window.first + m_Window.count, events);
+    std::vector<Annotation> notes;
     for (int i = 0; i < events.GetSize(); ++i) {
         const CEegEvent& e = *events[i];
         const long long onset =
             static_cast<long long>(e.GetTimeStamp().GetSampleOffset() - m_Window.first) *
             kOnsetUnitsPerSecond / m_nRate;
-        if (edfwrite_annotation_latin1(handle, onset, -1, RecordingView::EventText(e)) != 0)
-            Fail(path, "an annotation was refused");
+        // EDFlib keeps 40 characters of a text: a longer one goes in pieces.
+        const CString text = RecordingView::EventText(e);
+        for (int at = 0; at < text.GetLength(); at += kAnnotationChars)
+            notes.push_back({onset, text.Mid(at, kAnnotationChars)});
     }
+    return notes;
 }
 
 void CEdfExport::Write(const char* path, CVoidCall1Arg<int64_t>* progress) {
@@ -140,11 +145,10 @@ void CEdfExport::Write(const char* path, CVoidCall1Arg<int64_t>* progress) {
         Fail(path, "the recording stores no channels");
 
     // Each annotation signal holds one annotation per data record.
-    CEegEventList events;
-    RecordingView::GetEvents(m_File, m_Window.first, m_Window.first + m_Window.count, events);
+    const std::vector<Annotation> notes = GetAnnotations();
     const uint32_t records = GetRecordCount();
     const int64_t annotationSignals =
-        std::max<int64_t>(1, (events.GetSize() + records - 1) / records + 1);
+        std::max<int64_t>(1, (static_cast<int64_t>(notes.size()) + records - 1) / records + 1);
     if (annotationSignals > kMaxAnnotationSignals)
         Fail(path, "the window holds more events than its data records can carry");
 
@@ -157,7 +161,10 @@ void CEdfExport::Write(const char* path, CVoidCall1Arg<int64_t>* progress) {
     if (edf_set_number_of_annotation_signals(handle, static_cast<int>(annotationSignals)) != 0)
         Fail(path, "too many annotation signals");
     WriteHeader(handle, channels, path);
-    WriteAnnotations(handle, path);
+    for (const Annotation& a : notes) {
+        if (edfwrite_annotation_latin1(handle, a.onset, -1, a.text) != 0)
+            Fail(path, "an annotation was refused");
+    }
 
     const auto holes =
         RecordingView::GetHoles(m_File, m_Window.first, m_Window.first + m_Window.count);

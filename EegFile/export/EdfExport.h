@@ -6,10 +6,12 @@
 // so every sample and event keeps its offset from the start.
 //
 // Data records are one second long; a last partial second is filled with
-// zeros. EDFlib keeps at most 40 characters of an annotation's text.
+// zeros. EDFlib keeps at most 40 characters of an annotation's text, so a
+// longer text is written as several annotations at the same time.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "EegFile/export/RecordingView.h"
 #include "EegFile/frame/CallBacks.h"
@@ -37,7 +39,12 @@ public:
 private:
     void WriteHeader(int handle, const std::vector<RecordingView::StoredChannel>& channels,
                      const char* path);
-    void WriteAnnotations(int handle, const char* path);
+    struct Annotation {
+        long long onset;  // in 100 us from the window's start
+        CString text;
+    };
+    // Every event of the window as annotations, a long text in several.
+    std::vector<Annotation> GetAnnotations() const;
 
     CEegFile& m_File;
     uint32_t m_nRate = 0;

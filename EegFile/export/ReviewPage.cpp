@@ -153,7 +153,7 @@ CReviewPage::CReviewPage(CEegFile& file, const Options& options) : m_File(file) 
         t.lowCut = linked && hasLowCut ? linkedLowCut : info.GetLowCut();
         t.highCut = linked && hasHighCut ? linkedHighCut : info.GetHighCut();
         if (!(t.sensitivity > 0) || !std::isfinite(t.sensitivity))
-            t.sensitivity = 7.0;
+            t.sensitivity = CTraceInfo().GetSensitivity();
         m_Traces.push_back(t);
     }
 

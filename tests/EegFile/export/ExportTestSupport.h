@@ -62,7 +62,8 @@ inline void MakeRecording(const std::string& path, bool eegLike = false) {
         file.WriteEegData(chunk);
     }
     file.AddEvent(new CCommentEvent(CEegTimeStamp(kRate * 5 / 2), "Spike here"));
-    file.AddEvent(new CCommentEvent(CEegTimeStamp(kRate * 37 / 4), "Eyes closed"));
+    file.AddEvent(new CCommentEvent(CEegTimeStamp(kRate * 37 / 4),
+                                    "Eyes closed, then opened on request; patient drowsy after"));
     file.AddEvent(new CDataDeletionEvent(CEegTimeStamp(kHoleStart), CEegTimeStamp(kHoleEnd), 1));
     file.AddEvent(new CDataDeletionEvent(CEegTimeStamp(kHoleEnd), CEegTimeStamp(kHoleStart), 0));
     file.StopRecording();
