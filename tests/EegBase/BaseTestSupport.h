@@ -43,11 +43,7 @@ void Load(const std::string& path, T&... objects) {
 template <class T>
 void ExpectLoadFails(const std::string& path, const Bytes& bytes, T& obj, int cause) {
     testsupport::WriteBytes(path, bytes);
-    testsupport::ExpectThrows<CArchiveException>([&] { Load(path, obj); },
-                                                 [&](CArchiveException& e) {
-                                                     EXPECT_EQ(e.m_cause, cause);
-                                                     EXPECT_EQ(e.m_strFileName, path.c_str());
-                                                 });
+    testsupport::ExpectArchiveError([&] { Load(path, obj); }, cause, path);
 }
 
 // Every proper prefix of a stored record fails to load with endOfFile.

@@ -9,35 +9,15 @@
 #include "Platform/File.h"
 #include "TestSupport.h"
 
-using testsupport::ExpectThrows;
+using testsupport::ExpectArchiveError;
+using testsupport::LoadBytes;
 using testsupport::ReadBytes;
+using testsupport::StoreBytes;
 using testsupport::TempDir;
 using testsupport::WriteBytes;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
-
-// Stores with f into a fresh file and returns the file's bytes.
-template <class F>
-Bytes Stored(const TempDir& dir, F&& f, int bufSize = 4096) {
-    const std::string path = dir.File("store.bin");
-    CFile file(path.c_str(), CFile::modeCreate | CFile::modeReadWrite);
-    CArchive ar(&file, CArchive::store, bufSize);
-    f(ar);
-    ar.Close();
-    file.Close();
-    return ReadBytes(path);
-}
-
-// Loads with f from a file holding bytes.
-template <class F>
-void Loaded(const TempDir& dir, const Bytes& bytes, F&& f, int bufSize = 4096) {
-    const std::string path = dir.File("load.bin");
-    WriteBytes(path, bytes);
-    CFile file(path.c_str(), CFile::modeRead);
-    CArchive ar(&file, CArchive::load, bufSize);
-    f(ar);
-}
 
 Bytes Concat(Bytes prefix, size_t n, unsigned char fill) {
     prefix.insert(prefix.end(), n, fill);
@@ -79,7 +59,7 @@ enum class Colour { red = 1, blue = 0x01020304 };
 
 TEST(Archive, PrimitiveEncodings) {
     TempDir dir;
-    Bytes bytes = Stored(dir, [](CArchive& ar) {
+    Bytes bytes = StoreBytes(dir, [](CArchive& ar) {
         ar << BYTE(0xAB) << WORD(0x1234) << int16_t(-2) << int32_t(-2) << DWORD(0x11223344) << 1.0f
            << 1.0 << int64_t(0x0102030405060708) << Colour::blue;
     });
@@ -89,7 +69,7 @@ TEST(Archive, PrimitiveEncodings) {
                             3,    2,    1,    4,    3,    2,    1};
     EXPECT_EQ(bytes, expected);
 
-    Loaded(dir, bytes, [](CArchive& ar) {
+    LoadBytes(dir, bytes, [](CArchive& ar) {
         BYTE b;
         WORD w;
         int16_t s;
@@ -130,12 +110,12 @@ TEST(Archive, StringPrefixesAtEveryBoundary) {
         SCOPED_TRACE(c.length);
         const CString text(std::string(c.length, 'x'));
         // A small buffer makes long strings cross many buffer refills.
-        Bytes bytes = Stored(
+        Bytes bytes = StoreBytes(
             dir, [&](CArchive& ar) { ar << text << BYTE(0x5A); }, 100);
         Bytes expected = Concat(c.prefix, c.length, 'x');
         expected.push_back(0x5A);
         EXPECT_EQ(bytes, expected);
-        Loaded(
+        LoadBytes(
             dir, bytes,
             [&](CArchive& ar) {
                 CString back;
@@ -150,7 +130,7 @@ TEST(Archive, StringPrefixesAtEveryBoundary) {
 
 TEST(Archive, CountEncodings) {
     TempDir dir;
-    Bytes bytes = Stored(dir, [](CArchive& ar) {
+    Bytes bytes = StoreBytes(dir, [](CArchive& ar) {
         ar.WriteCount(0);
         ar.WriteCount(65534);
         ar.WriteCount(65535);
@@ -159,7 +139,7 @@ TEST(Archive, CountEncodings) {
     const Bytes expected = {0x00, 0x00, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
                             0x00, 0x00, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00};
     EXPECT_EQ(bytes, expected);
-    Loaded(dir, bytes, [](CArchive& ar) {
+    LoadBytes(dir, bytes, [](CArchive& ar) {
         EXPECT_EQ(ar.ReadCount(), 0u);
         EXPECT_EQ(ar.ReadCount(), 65534u);
         EXPECT_EQ(ar.ReadCount(), 65535u);
@@ -171,7 +151,7 @@ TEST(Archive, LoadsSixteenBitStringsNarrowed) {
     TempDir dir;
     // Short form: marker, then a one-byte count of 16-bit characters.
     Bytes shortForm = {0xFF, 0xFE, 0xFF, 0x03, 'a', 0x00, 0xE9, 0x00, 0xAC, 0x20, 0x07};
-    Loaded(dir, shortForm, [](CArchive& ar) {
+    LoadBytes(dir, shortForm, [](CArchive& ar) {
         CString s;
         BYTE after;
         ar >> s >> after;
@@ -184,7 +164,7 @@ TEST(Archive, LoadsSixteenBitStringsNarrowed) {
         longForm.push_back('z');
         longForm.push_back(0);
     }
-    Loaded(dir, longForm, [](CArchive& ar) {
+    LoadBytes(dir, longForm, [](CArchive& ar) {
         CString s;
         ar >> s;
         EXPECT_EQ(s, CString(std::string(300, 'z')));
@@ -198,11 +178,7 @@ TEST(Archive, EndOfStreamRaisesEndOfFileWithTheFileName) {
         WriteBytes(path, bytes);
         CFile file(path.c_str(), CFile::modeRead);
         CArchive ar(&file, CArchive::load);
-        ExpectThrows<CArchiveException>([&] { read(ar); },
-                                        [&](CArchiveException& e) {
-                                            EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
-                                            EXPECT_EQ(e.m_strFileName, path.c_str());
-                                        });
+        ExpectArchiveError([&] { read(ar); }, CArchiveException::endOfFile, path);
     };
     expectEof({0x01}, [](CArchive& ar) {
         WORD w;
@@ -228,11 +204,8 @@ TEST(Archive, EndOfStreamRaisesEndOfFileWithTheFileName) {
     EXPECT_EQ(ar.Read(buf, 2), 2u);
     EXPECT_EQ(ar.Read(buf, 8), 1u);
     EXPECT_EQ(buf[0], 3);
-    ExpectThrows<CArchiveException>([&] { ar.EnsureRead(buf, 1); },
-                                    [](CArchiveException& e) {
-                                        EXPECT_EQ(e.m_strFileName, "recording.eeg");
-                                        EXPECT_EQ(e.m_cause, CArchiveException::endOfFile);
-                                    });
+    ExpectArchiveError([&] { ar.EnsureRead(buf, 1); }, CArchiveException::endOfFile,
+                       "recording.eeg");
 }
 
 TEST(Archive, DirectionIsEnforced) {
@@ -243,17 +216,11 @@ TEST(Archive, DirectionIsEnforced) {
     CArchive loading(&file, CArchive::load);
     EXPECT_TRUE(loading.IsLoading());
     EXPECT_FALSE(loading.IsStoring());
-    ExpectThrows<CArchiveException>(
-        [&] { loading << WORD(1); },
-        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::readOnly); });
+    ExpectArchiveError([&] { loading << WORD(1); }, CArchiveException::readOnly);
     loading.Abort();
     CArchive storing(&file, CArchive::store);
-    ExpectThrows<CArchiveException>(
-        [&] {
-            WORD w;
-            storing >> w;
-        },
-        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::writeOnly); });
+    WORD w;
+    ExpectArchiveError([&] { storing >> w; }, CArchiveException::writeOnly);
 }
 
 TEST(Archive, LogicalPositionSeekAndSetLengthWithPendingBuffers) {

@@ -23,14 +23,7 @@ struct DisarmOnExit {
     ~DisarmOnExit() { FaultInjection::Disarm(); }
 };
 
-void ExpectFileError(const std::function<void()>& f, int cause, int error,
-                     const std::string& path) {
-    testsupport::ExpectThrows<CFileException>(f, [&](CFileException& e) {
-        EXPECT_EQ(e.m_cause, cause);
-        EXPECT_EQ(e.m_lOsError, error);
-        EXPECT_EQ(e.m_strFileName.str(), path);
-    });
-}
+using testsupport::ExpectFileError;
 }  // namespace
 
 TEST(FaultInjection, FailsTheNthCallOfTheArmedOperationAsOftenAsAskedInAnyThread) {

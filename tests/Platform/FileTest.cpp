@@ -23,81 +23,30 @@
 #include "TestSupport.h"
 
 namespace {
+using testsupport::ExpectFileError;
+using testsupport::kAnyOsError;
 using testsupport::ReadBytes;
+using testsupport::Reap;
 using testsupport::TempDir;
 using testsupport::WriteBytes;
 
 constexpr UINT kShared =
     CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite | CFile::shareDenyNone;
 
-// One direction of talk between two processes, a byte at a time; Receive gives 0
-// once the other side is gone.
-class Pipe {
-public:
-    Pipe() { EXPECT_EQ(::pipe2(m_fd, O_CLOEXEC), 0); }
-    ~Pipe() {
-        Close(0);
-        Close(1);
-    }
-    void Send(char c) { EXPECT_EQ(::write(m_fd[1], &c, 1), 1); }
-    char Receive() {
-        char c = 0;
-        ssize_t n;
-        do {
-            n = ::read(m_fd[0], &c, 1);
-        } while (n < 0 && errno == EINTR);
-        return n == 1 ? c : 0;
-    }
-    void Close(int end) {
-        if (m_fd[end] >= 0)
-            ::close(m_fd[end]);
-        m_fd[end] = -1;
-    }
-
-private:
-    int m_fd[2] = {-1, -1};
-};
-
-// The two pipes between a parent and one child.
+// The two pipes between a parent and one child: child to parent, parent to child.
 struct Talk {
-    Pipe up, down;  // child to parent, parent to child
+    testsupport::Pipe up, down;
 };
 
-// Runs body in a child process, which exits with body's result (1 when it throws).
-// Each side closes the pipe ends it does not use, so that it sees the other go.
+// Runs body in a child; each side keeps only the pipe ends it uses, so that it
+// sees the other go.
 pid_t Spawn(Talk& talk, const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        talk.up.Close(0);
-        talk.down.Close(1);
-        int rc = 1;
-        try {
-            rc = body();
-        } catch (CException* e) {
-            e->Delete();
-        }
-        ::_exit(rc);
-    }
-    EXPECT_GT(pid, 0);
-    talk.up.Close(1);
-    talk.down.Close(0);
-    return pid;
-}
-
-// The child's exit code, or -1 when it did not exit normally.
-int Reap(pid_t pid) {
-    int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// f throws a CFileException with cause and, when given, the OS error and path.
-void ExpectFileError(const std::function<void()>& f, int cause, int error = -1,
-                     const std::string& path = "") {
-    testsupport::ExpectThrows<CFileException>(f, [&](CFileException& e) {
-        EXPECT_EQ(e.m_cause, cause);
-        EXPECT_TRUE(error < 0 || e.m_lOsError == error) << e.m_lOsError;
-        EXPECT_TRUE(path.empty() || e.m_strFileName.str() == path) << e.m_strFileName.str();
+    const pid_t pid = testsupport::Spawn([&] {
+        testsupport::KeepEnds({&talk.up}, {&talk.down});
+        return body();
     });
+    testsupport::KeepEnds({&talk.down}, {&talk.up});
+    return pid;
 }
 
 // Opens f; returns CFileException::none or the cause of the failure.
@@ -227,7 +176,7 @@ TEST(FileShareMode, EveryModeAgainstEveryHeldOpenInOneProcess) {
               CFileException::sharingViolation);
     EXPECT_EQ(ReadBytes(path).size(), 4u);
     ExpectFileError([&] { CFile g(path.c_str(), CFile::modeWrite | CFile::shareDenyNone); },
-                    CFileException::sharingViolation, -1, path);
+                    CFileException::sharingViolation, kAnyOsError, path);
     // Closing the holder lets the next open in; no failed attempt left anything behind.
     holder.Close();
     EXPECT_EQ(OpenCause(f, path, CFile::modeReadWrite | CFile::shareExclusive),
@@ -246,13 +195,13 @@ TEST(FileShareMode, EveryModeAgainstAnOpenOfAnotherProcess) {
             if (OpenCause(holder, path, held) != CFileException::none)
                 return 2;
             talk.up.Send('h');
-            if (talk.down.Receive() != 'n')
+            if (talk.down.Get() != 'n')
                 return 3;
         }
         return 0;
     });
     for (UINT held : AllModes()) {
-        ASSERT_EQ(talk.up.Receive(), 'h') << "child failed to hold 0x" << std::hex << held;
+        ASSERT_EQ(talk.up.Get(), 'h') << "child failed to hold 0x" << std::hex << held;
         CheckAgainstHolder(path, held);
         talk.down.Send('n');
     }
@@ -305,8 +254,8 @@ TEST(FileRemove, RefusedWhileAnotherOpenHoldsTheFile) {
     WriteBytes(path, {1});
     {
         CFile holder(path.c_str(), CFile::modeRead | CFile::shareDenyNone);
-        ExpectFileError([&] { CFile::Remove(path.c_str()); }, CFileException::sharingViolation, -1,
-                        path);
+        ExpectFileError([&] { CFile::Remove(path.c_str()); }, CFileException::sharingViolation,
+                        kAnyOsError, path);
         EXPECT_TRUE(Exists(path));
     }
     CFile::Remove(path.c_str());
@@ -329,7 +278,7 @@ TEST(FileRemove, OpenerRacingRemoveNeverKeepsAnUnlinkedFile) {
         // Per round the child says 'r' as it starts to open, then reports 'o' (opened; then, told
         // to, '1' when its file is the one the path names, else '0'), 'n' (not found) or 'x'.
         const pid_t child = Spawn(talk, [&] {
-            while (talk.down.Receive() == 'g') {
+            while (talk.down.Get() == 'g') {
                 talk.up.Send('r');
                 CFile f;
                 const int cause = OpenCause(f, path, flags);
@@ -338,7 +287,7 @@ TEST(FileRemove, OpenerRacingRemoveNeverKeepsAnUnlinkedFile) {
                                                                      : 'x');
                 if (cause != CFileException::none)
                     continue;
-                if (talk.down.Receive() != 'c')
+                if (talk.down.Get() != 'c')
                     return 2;
                 struct stat byFd, byPath;
                 talk.up.Send(::fstat(f.m_hFile, &byFd) == 0 && ::stat(path.c_str(), &byPath) == 0 &&
@@ -356,7 +305,7 @@ TEST(FileRemove, OpenerRacingRemoveNeverKeepsAnUnlinkedFile) {
             // wait until the child is about to open and then skew the start by a
             // varying stretch of work, to land inside its open.
             if (round % 2) {
-                ASSERT_EQ(talk.up.Receive(), 'r');
+                ASSERT_EQ(talk.up.Get(), 'r');
                 volatile int spin = 0;
                 while (spin < (round % 64) * 200)
                     spin = spin + 1;
@@ -371,19 +320,19 @@ TEST(FileRemove, OpenerRacingRemoveNeverKeepsAnUnlinkedFile) {
                 e->Delete();
             }
             if (round % 2 == 0) {
-                ASSERT_EQ(talk.up.Receive(), 'r');
+                ASSERT_EQ(talk.up.Get(), 'r');
             }
-            const char result = talk.up.Receive();
+            const char result = talk.up.Get();
             ASSERT_TRUE(result == 'o' || result == 'n') << "round " << round << ": " << result;
             // Not found only without modeCreate, after a Remove that went through; a plain
             // open that succeeded held the file, so the Remove failed.
             EXPECT_TRUE(result == 'n' ? !create && removed : create || !removed) << round;
             if (result == 'o') {
                 talk.down.Send('c');
-                ASSERT_EQ(talk.up.Receive(), '1') << "round " << round;
+                ASSERT_EQ(talk.up.Get(), '1') << "round " << round;
             }
         }
-        talk.down.Close(1);
+        talk.down.Close({1});
         EXPECT_EQ(Reap(child), 0);
     }
 }
@@ -424,17 +373,17 @@ TEST(FileLock, AnotherProcessHoldsItsLocksAndTheFileUntilCloseOrDeath) {
             CFile f(path.c_str(), kShared);
             f.LockRange(1, 1);
             talk.up.Send('l');
-            if (talk.down.Receive() != 'c')
+            if (talk.down.Get() != 'c')
                 return 2;
         }
         talk.up.Send('c');
         CFile f(path.c_str(), kShared);
         f.LockRange(3, 1);
         talk.up.Send('l');
-        talk.down.Receive();
+        talk.down.Get();
         return 3;
     });
-    ASSERT_EQ(talk.up.Receive(), 'l');
+    ASSERT_EQ(talk.up.Get(), 'l');
     // The child's open keeps the file from being removed.
     ExpectFileError([&] { CFile::Remove(path.c_str()); }, CFileException::sharingViolation);
     {
@@ -442,9 +391,9 @@ TEST(FileLock, AnotherProcessHoldsItsLocksAndTheFileUntilCloseOrDeath) {
         EXPECT_FALSE(mine.TryLockRange(1, 1));
         EXPECT_TRUE(mine.TryLockRange(2, 1));
         talk.down.Send('c');
-        ASSERT_EQ(talk.up.Receive(), 'c');
+        ASSERT_EQ(talk.up.Get(), 'c');
         EXPECT_TRUE(mine.TryLockRange(1, 1));
-        ASSERT_EQ(talk.up.Receive(), 'l');
+        ASSERT_EQ(talk.up.Get(), 'l');
         EXPECT_FALSE(mine.TryLockRange(3, 1));
         ASSERT_EQ(::kill(child, SIGKILL), 0);
         EXPECT_EQ(Reap(child), -1);

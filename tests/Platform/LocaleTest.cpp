@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
-#include <initializer_list>
 #include <string>
 
 #include "Platform/Locale.h"
@@ -16,36 +14,7 @@
 
 namespace {
 
-// Switches the C library's locale and puts back "C" and LOCPATH at the end.
-class LocaleSwitch {
-public:
-    LocaleSwitch() : m_oldLocPath(std::getenv("LOCPATH") ? std::getenv("LOCPATH") : "") {}
-    ~LocaleSwitch() {
-        std::setlocale(LC_ALL, "C");
-        m_oldLocPath.empty() ? ::unsetenv("LOCPATH") : ::setenv("LOCPATH", m_oldLocPath.c_str(), 1);
-    }
-
-    // Makes an installed locale of one of the names current, or else compiles the
-    // source locale (for example "de_DE") into the test's folder and uses it.
-    bool Use(std::initializer_list<const char*> installed, const std::string& source) {
-        for (const char* name : installed) {
-            if (std::setlocale(LC_ALL, name))
-                return true;
-        }
-        // localedef warns (and exits non-zero) over harmless things: setlocale decides.
-        const std::string name = source + ".UTF-8";
-        const std::string command =
-            "localedef -c -i " + source + " -f UTF-8 " + m_dir.File(name) + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) == -1)
-            return false;
-        ::setenv("LOCPATH", m_dir.path().c_str(), 1);
-        return std::setlocale(LC_ALL, name.c_str()) != nullptr;
-    }
-
-private:
-    testsupport::TempDir m_dir;
-    std::string m_oldLocPath;
-};
+using testsupport::LocaleSwitch;
 
 // The fields text parses to, as "YYYY-MM-DD hh:mm:ss", or "fails".
 std::string Parsed(const char* text) {

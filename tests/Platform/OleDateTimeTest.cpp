@@ -10,6 +10,7 @@
 
 #include "Platform/OleDateTime.h"
 #include "Platform/Time.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -21,21 +22,9 @@ Fields FieldsOf(const COleDateTime& t) {
     return {t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetMinute(), t.GetSecond()};
 }
 
-// Sets TZ (and the "C" locale, which parsing and formatting follow) for one test.
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* tz) : m_old(std::getenv("TZ") ? std::getenv("TZ") : "") {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-        std::setlocale(LC_ALL, "C");
-    }
-    ~ScopedTz() {
-        m_old.empty() ? ::unsetenv("TZ") : ::setenv("TZ", m_old.c_str(), 1);
-        ::tzset();
-    }
-
-private:
-    std::string m_old;
+// TZ for one test, and the "C" locale, which parsing and formatting follow.
+struct ScopedTz : testsupport::ScopedEnv {
+    explicit ScopedTz(const char* tz) : ScopedEnv("TZ", tz) { std::setlocale(LC_ALL, "C"); }
 };
 
 }  // namespace

@@ -12,7 +12,7 @@ using testsupport::WriteBytes;
 
 TEST(Registry, KeysAreFoldersAndValuesKeepTypeAndBytes) {
     TempDir dir;
-    setenv("EEGFILE_REGISTRY_ROOT", (dir.path() / "root").c_str(), 1);
+    testsupport::ScopedEnv root("EEGFILE_REGISTRY_ROOT", (dir.path() / "root").c_str());
     CRegistryKey key;
     EXPECT_FALSE(key.Open("Software\\A/B\\..", false));  // missing and not created
     ASSERT_TRUE(key.Open("Software\\A/B\\..", true));
@@ -35,7 +35,6 @@ TEST(Registry, KeysAreFoldersAndValuesKeepTypeAndBytes) {
     EXPECT_FALSE(again.QueryValue("broken", type, back));
     EXPECT_TRUE(again.DeleteValue("Value/1"));
     EXPECT_FALSE(again.QueryValue("Value/1", type, back));
-    unsetenv("EEGFILE_REGISTRY_ROOT");
 }
 
 TEST(Registry, ApplicationPathNeedsAKeyOrProfile) {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Platform/Exception.h"
-#include "Platform/Report.h"
 #include "Platform/StringTable.h"
 
 TEST(String, SlicingSearchingAndTrimming) {
@@ -95,31 +94,11 @@ TEST(StringTable, BuiltInTextsAndHostOverrides) {
     EXPECT_EQ(AfxLoadString(4242), nullptr);
 }
 
-TEST(Report, CallbacksReplaceTheDefaultsAndKeepTheException) {
-    std::vector<std::string> shown;
-    SetMessageBoxCallback([&](const char* text) { shown.push_back(text); });
-    AfxMessageBox("Unable to create EEG write thread.");
-    EXPECT_EQ(shown, std::vector<std::string>{"Unable to create EEG write thread."});
-
-    std::string reported;
-    SetExceptionReportCallback([&](CException* e, const char* op, const char* file, int line) {
-        reported = std::string(op) + "|" + file + "|" + std::to_string(line) + "|" +
-                   e->GetErrorText().GetString();
-    });
-    auto* e = new CFileException(CFileException::diskFull, ENOSPC, "/data/rec.eeg");
-    ReportException(e, "Close EEG File", "WinEegFile.cpp", 42);
-    EXPECT_EQ(reported.rfind(
-                  "Close EEG File|WinEegFile.cpp|42|Disk full while accessing /data/rec.eeg.", 0),
-              0u);
-    e->Delete();  // reporting never frees: the caller still owns it
-
-    SetExceptionReportCallback(nullptr);
-    SetMessageBoxCallback(nullptr);
-}
-
 TEST(Exception, FrameworkMessagesNameTheFileAndCause) {
     CFileException notFound(CFileException::fileNotFound, ENOENT, "/x/a.eeg");
     EXPECT_EQ(notFound.GetErrorText(), "/x/a.eeg was not found. (No such file or directory)");
+    CFileException full(CFileException::diskFull, ENOSPC, "/x/a.eeg");
+    EXPECT_EQ(full.GetErrorText().str().rfind("Disk full while accessing /x/a.eeg.", 0), 0u);
     CFileException sharing(CFileException::sharingViolation, -1, "/x/a.$co");
     EXPECT_EQ(sharing.GetErrorText(), "A sharing violation occurred while accessing /x/a.$co.");
     CArchiveException schema(CArchiveException::badSchema, "/x/a.eeg");

@@ -1,35 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 #include <utility>
 #include <unistd.h>
 
 #include "Platform/OleDateTime.h"
 #include "Platform/System.h"
+#include "TestSupport.h"
 
 namespace {
 
-// Sets (value given) or clears an environment variable and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-        ::tzset();
-    }
-    ~ScopedEnv() {
-        m_old ? ::setenv(m_name.c_str(), m_old->c_str(), 1) : ::unsetenv(m_name.c_str());
-        ::tzset();
-    }
-
-private:
-    std::string m_name;
-    std::optional<std::string> m_old;
-};
+using testsupport::ScopedEnv;
 
 COleDateTime ToOle(const SYSTEMTIME& t) {
     return COleDateTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);

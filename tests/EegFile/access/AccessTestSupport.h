@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "EegFile/access/EegAccessControl.h"
@@ -100,15 +101,8 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
-        if (m_pid > 0) {
-            int status = 0;
-            pid_t r;
-            do {
-                r = ::waitpid(m_pid, &status, 0);
-            } while (r < 0 && errno == EINTR);
-            m_status = r == m_pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            m_pid = 0;
-        }
+        if (m_pid > 0)
+            m_status = testsupport::Reap(std::exchange(m_pid, 0));
         return m_status;
     }
     // Once this returns, the kernel has closed the child's files.

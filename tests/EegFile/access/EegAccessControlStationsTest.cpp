@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "AccessTestSupport.h"
+#include "EegBase/BaseTestSupport.h"
 #include "EegFile/container/ContainerTestSupport.h"
 #include "EegFile/container/TKCompoundFile.h"
 
@@ -22,23 +23,11 @@ namespace {
 Bytes ControlBytes(uint32_t count,
                    const std::vector<std::tuple<std::string, uint32_t, uint32_t>>& entries,
                    const std::string& signature = "TK-EEG-Control", uint16_t schema = 0x5A5A) {
-    Bytes b{static_cast<unsigned char>(schema), static_cast<unsigned char>(schema >> 8)};
-    auto text = [&](const std::string& s) {
-        b.push_back(static_cast<unsigned char>(s.size()));
-        b.insert(b.end(), s.begin(), s.end());
-    };
-    auto int32 = [&](uint32_t v) {
-        for (int shift = 0; shift < 32; shift += 8)
-            b.push_back(static_cast<unsigned char>(v >> shift));
-    };
-    text(signature);
-    int32(count);
-    for (const auto& [name, number, mode] : entries) {
-        text(name);
-        int32(number);
-        int32(mode);
-    }
-    return b;
+    basetest::ByteWriter w;
+    w.U16(schema).Str(signature).U32(count);
+    for (const auto& [name, number, mode] : entries)
+        w.Str(name).U32(number).U32(mode);
+    return w.bytes();
 }
 }  // namespace
 

@@ -12,7 +12,7 @@
 using accesstest::ControlFileStations;
 using accesstest::LockProbe;
 using accesstest::Recording;
-using testsupport::ExpectThrows;
+using testsupport::ExpectFileError;
 using testsupport::ReadBytes;
 using Bytes = std::vector<unsigned char>;
 namespace fmt = EegControlFileFormat;
@@ -91,11 +91,7 @@ TEST(EegAccessControl, ByteLocksRegionsAndNestedHooks) {
         // A held byte is taken again without a lock call: the fault stays armed.
         EXPECT_EQ(a.SetLockState(3, 1, 100), 1);
         // Any other failure of a lock call names the lock file.
-        ExpectThrows<CFileException>([&] { a.SetLockState(5, 1, 100); },
-                                     [&](CFileException& e) {
-                                         EXPECT_EQ(e.m_cause, CFileException::hardIO);
-                                         EXPECT_EQ(e.m_strFileName, rec.lock.c_str());
-                                     });
+        ExpectFileError([&] { a.SetLockState(5, 1, 100); }, CFileException::hardIO, EIO, rec.lock);
         EXPECT_EQ(a.GetLockHeld(5), 0);
     }
 
@@ -128,15 +124,11 @@ TEST(EegAccessControl, FailuresLeaveTheFilesAsTheyWere) {
     // The control file cannot be opened, or written: the failure names the file,
     // the control byte is given back and no entry is left.
     FaultInjection::Arm(FaultInjection::Op::Open, 2, EMFILE);
-    ExpectThrows<CFileException>([&] { ac.TakeMode(CEegAccessMode::eamRead); },
-                                 [&](CFileException& e) {
-                                     EXPECT_EQ(e.m_cause, CFileException::tooManyOpenFiles);
-                                     EXPECT_EQ(e.m_strFileName, rec.control.c_str());
-                                 });
+    ExpectFileError([&] { ac.TakeMode(CEegAccessMode::eamRead); }, CFileException::tooManyOpenFiles,
+                    EMFILE, rec.control);
     FaultInjection::Arm(FaultInjection::Op::Write, 1, ENOSPC);
-    ExpectThrows<CFileException>(
-        [&] { ac.TakeMode(CEegAccessMode::eamRead); },
-        [&](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::diskFull); });
+    ExpectFileError([&] { ac.TakeMode(CEegAccessMode::eamRead); }, CFileException::diskFull,
+                    ENOSPC);
     EXPECT_EQ(ReadBytes(rec.control), before);
     EXPECT_EQ(ac.GetAccessHeld(), 0);
     EXPECT_EQ(other.ChangeMode(CEegAccessMode::eamExclusive), 1);  // the byte is free

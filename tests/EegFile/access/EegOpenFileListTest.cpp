@@ -11,15 +11,14 @@ const char kKey[] = "Software\\Clinic\\Review\\EegOpenFileList";
 // Points the registry at a fresh folder and sets the host's key for one test.
 struct ScopedRegistry {
     TempDir dir;
+    testsupport::ScopedEnv root{"EEGFILE_REGISTRY_ROOT", dir.path().c_str()};
     explicit ScopedRegistry(const char* appKey = "Clinic", const char* profile = "Review") {
-        setenv("EEGFILE_REGISTRY_ROOT", dir.path().c_str(), 1);
         SetAppRegistryKey(appKey, profile);
         GetTheEegOpenFileList().RemoveAll();
     }
     ~ScopedRegistry() {
         GetTheEegOpenFileList().RemoveAll();
         SetAppRegistryKey(nullptr, nullptr);
-        unsetenv("EEGFILE_REGISTRY_ROOT");
     }
     std::string Value() {
         CRegistryKey key;

@@ -1,19 +1,12 @@
 // Helpers of the container tests: little-endian fields of a file's bytes, section
-// headers as the tests expect them, content patterns, processes and pipes.
+// headers as the tests expect them, content patterns.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,7 +19,11 @@ namespace containertest {
 
 using Bytes = std::vector<unsigned char>;
 using testsupport::ExpectThrows;
+using testsupport::KeepEnds;
+using testsupport::Pipe;
 using testsupport::ReadBytes;
+using testsupport::Reap;
+using testsupport::Spawn;
 using testsupport::TempDir;
 using testsupport::WriteBytes;
 
@@ -151,87 +148,6 @@ inline Bytes HeaderBytes(const char* name, int64_t offset, int64_t next, int32_t
     for (size_t i = 0; i < 7; ++i)
         PutLe(b, 40 + 4 * i, static_cast<uint32_t>(words[i]), 4);
     return b;
-}
-
-// One direction of talk between two processes: fixed-size records.
-class Pipe {
-public:
-    Pipe() { EXPECT_EQ(::pipe2(m_fd, O_CLOEXEC), 0); }
-    ~Pipe() { Close(); }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-
-    template <class T>
-    void Send(const T& value) {
-        Transfer(1, const_cast<T*>(&value), sizeof value);
-    }
-    // False when the other side is gone.
-    template <class T>
-    bool Receive(T& value) {
-        return Transfer(0, &value, sizeof value);
-    }
-
-    // Closes the ends given (0 read, 1 write), by default both.
-    void Close(std::initializer_list<int> ends = {0, 1}) {
-        for (int i : ends) {
-            if (m_fd[i] >= 0)
-                ::close(m_fd[i]);
-            m_fd[i] = -1;
-        }
-    }
-
-private:
-    bool Transfer(int end, void* data, size_t size) {
-        auto* p = static_cast<char*>(data);
-        for (size_t done = 0; done < size;) {
-            const ssize_t n = end ? ::write(m_fd[1], p + done, size - done)
-                                  : ::read(m_fd[0], p + done, size - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    int m_fd[2] = {-1, -1};
-};
-
-// Keeps only the pipe ends a process uses, so that a peer's end reads as end of
-// file instead of a wait without end.
-inline void KeepEnds(std::initializer_list<Pipe*> sending, std::initializer_list<Pipe*> receiving) {
-    for (Pipe* p : sending)
-        p->Close({0});
-    for (Pipe* p : receiving)
-        p->Close({1});
-}
-
-// Runs body in a child process, which exits with body's result (90 when it
-// throws a library exception, whose message goes to stderr).
-inline pid_t Spawn(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int rc = 91;
-        try {
-            rc = body();
-        } catch (CException* e) {
-            fprintf(stderr, "child: %s\n", e->GetErrorText().GetString());
-            e->Delete();
-            rc = 90;
-        }
-        ::_exit(rc);
-    }
-    EXPECT_GT(pid, 0);
-    return pid;
-}
-
-// The child's exit code, or -1 when it did not exit normally.
-inline int Reap(pid_t pid) {
-    int status = 0;
-    pid_t got;
-    while ((got = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-    }
-    return got == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace containertest

@@ -70,9 +70,7 @@ TEST(TKStreamFile, CarriesAnArchiveAndClosesWhatItOwns) {
     EXPECT_EQ(value, -7);
     EXPECT_EQ(longText, CString(std::string(300, 'x')));
     // The end of the stream is the archive's end of file.
-    ExpectThrows<CArchiveException>(
-        [&] { ar >> value; },
-        [](CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::endOfFile); });
+    testsupport::ExpectArchiveError([&] { ar >> value; }, CArchiveException::endOfFile);
 
     // Seek from the start, the position and the end; beyond the ends it stops.
     EXPECT_EQ(file.Seek(2, CFile::begin), 2u);
@@ -141,9 +139,8 @@ TEST(TKStreamFile, ClosingWithAnOwnedContainerClosesStreamThenFile) {
     auto* file = new StreamFile(container->CreateStream("Extra", 1, 0, 0), TRUE, container);
     file->Write("hello", 5);
     // The container's file is held open, so it cannot be removed...
-    ExpectThrows<CFileException>(
-        [&] { CFile::Remove(path.c_str()); },
-        [](CFileException& e) { EXPECT_EQ(e.m_cause, CFileException::sharingViolation); });
+    testsupport::ExpectFileError([&] { CFile::Remove(path.c_str()); },
+                                 CFileException::sharingViolation);
     file->Close();
     // ...and closing the adapter closed it, after committing the stream.
     {

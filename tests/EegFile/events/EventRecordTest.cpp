@@ -7,7 +7,6 @@
 #include "EventTestSupport.h"
 
 using namespace eventtest;
-using testsupport::ExpectThrows;
 using testsupport::TempDir;
 
 namespace {
@@ -63,11 +62,11 @@ std::vector<Bytes> ExpectedRecords(const TempDir& dir) {
     };
 }
 
-// Loading bytes into list must fail with the archive's bad schema.
-void ExpectBadSchema(const TempDir& dir, const Bytes& bytes, CEegEventList& list) {
-    ExpectThrows<CArchiveException>(
-        [&] { LoadBytes(dir, bytes, [&](CArchive& ar) { list.Serialize(ar); }); },
-        [](const CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::badSchema); });
+// Loading bytes into list must fail with the archive's exception of cause.
+void ExpectLoadFails(const TempDir& dir, const Bytes& bytes, CEegEventList& list,
+                     int cause = CArchiveException::badSchema) {
+    testsupport::ExpectArchiveError(
+        [&] { LoadBytes(dir, bytes, [&](CArchive& ar) { list.Serialize(ar); }); }, cause);
 }
 
 // Exposes the three-list load.
@@ -215,12 +214,8 @@ TEST(EventRecord, BrokenListsKeepWhatWasReadBefore) {
     // third deleted (the leak checker would see it otherwise).
     for (size_t cut = 1; cut < third.size(); ++cut) {
         SCOPED_TRACE(cut);
-        ExpectThrows<CArchiveException>(
-            [&] {
-                LoadBytes(dir, good + Bytes(third.begin(), third.begin() + static_cast<long>(cut)),
-                          [&](CArchive& ar) { list.Serialize(ar); });
-            },
-            [](const CArchiveException& e) { EXPECT_EQ(e.m_cause, CArchiveException::endOfFile); });
+        ExpectLoadFails(dir, good + Bytes(third.begin(), third.begin() + static_cast<long>(cut)),
+                        list, CArchiveException::endOfFile);
         ASSERT_EQ(list.GetSize(), 2);
         EXPECT_EQ(list[1]->GetEventType(), CEegEvent::etSystem);
         DeleteEvents(list);
@@ -242,11 +237,11 @@ TEST(EventRecord, BrokenListsKeepWhatWasReadBefore) {
     };
     for (const Bytes& entry : bad) {
         SCOPED_TRACE(testing::PrintToString(entry));
-        ExpectBadSchema(dir, good + entry, list);
+        ExpectLoadFails(dir, good + entry, list);
         EXPECT_EQ(list.GetSize(), 2);
         DeleteEvents(list);
     }
     // A list version other than 0 reads nothing.
-    ExpectBadSchema(dir, Hex("5b5a"), list);
+    ExpectLoadFails(dir, Hex("5b5a"), list);
     EXPECT_EQ(list.GetSize(), 0);
 }

@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "EegBase/BaseTestSupport.h"
 #include "EegBase/EegBase.h"
 #include "EegFile/events/EegEventList.h"
 #include "EegFile/events/Events.h"
@@ -25,27 +26,8 @@ namespace eventtest {
 
 using Bytes = std::vector<unsigned char>;
 
-// What f stores through an archive over a fresh file.
-template <class F>
-Bytes StoreBytes(const testsupport::TempDir& dir, F&& f) {
-    const std::string path = dir.File("stored.bin");
-    CFile file(path.c_str(), CFile::modeCreate | CFile::modeWrite);
-    CArchive ar(&file, CArchive::store);
-    f(ar);
-    ar.Close();
-    file.Close();
-    return testsupport::ReadBytes(path);
-}
-
-// Runs f over a loading archive of a file holding bytes.
-template <class F>
-void LoadBytes(const testsupport::TempDir& dir, const Bytes& bytes, F&& f) {
-    const std::string path = dir.File("load.bin");
-    testsupport::WriteBytes(path, bytes);
-    CFile file(path.c_str(), CFile::modeRead);
-    CArchive ar(&file, CArchive::load);
-    f(ar);
-}
+using testsupport::LoadBytes;
+using testsupport::StoreBytes;
 
 // Bytes written out by hand as hex digits (blanks ignored); 'text' stands for a
 // short string as archives hold it: a length byte, then the characters.
@@ -75,11 +57,8 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 // An event record: class version and base version words (each ^ 0x5A5A), type
 // and sample offset, then body.
 inline Bytes Record(unsigned version, uint32_t type, uint32_t stamp, std::string_view body = "") {
-    Bytes b(12);
-    const uint32_t words[] = {(version ^ 0x5A5Au) | 0x5A5Au << 16, type, stamp};
-    for (size_t i = 0; i < 12; ++i)
-        b[i] = static_cast<unsigned char>(words[i / 4] >> (8 * (i % 4)));
-    return b + Hex(body);
+    return basetest::ByteWriter().U16(version ^ 0x5A5A).U16(0x5A5A).U32(type).U32(stamp).bytes() +
+           Hex(body);
 }
 // A list entry: the type word (^ 0xA5A5), then the record.
 inline Bytes Entry(const Bytes& record) {

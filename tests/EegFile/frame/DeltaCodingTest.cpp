@@ -144,22 +144,21 @@ TEST(DeltaCoding, ExponentCodeValues) {
 }
 
 TEST(DeltaCoding, CodingTableRowsAndClamps) {
-    EXPECT_EQ(DeltaCoding::ChooseCoding(0).threshold, 128);
-    EXPECT_EQ(DeltaCoding::ChooseCoding(127).threshold, 128);
-    EXPECT_EQ(DeltaCoding::ChooseCoding(128).threshold, 64);
-    EXPECT_EQ(DeltaCoding::ChooseCoding(128).multiplier, 2);
-    EXPECT_EQ(DeltaCoding::ChooseCoding(8255).multiplier, 128);
-    EXPECT_EQ(DeltaCoding::ChooseCoding(8256).logMode, 1);
-    EXPECT_EQ(DeltaCoding::ChooseCoding(65535).logMode, 1);
+    int from = 0;  // each row from the first largest step it takes to its last
     for (const auto& row : reference::kRows) {
-        const auto& c = DeltaCoding::ChooseCoding(row.bound - 1);
-        EXPECT_EQ(c.logMode, row.logMode);
-        EXPECT_EQ(c.clamp, row.clamp);
+        for (int d : {from, std::min(row.bound - 1, 65535)}) {
+            const auto& c = DeltaCoding::ChooseCoding(d);
+            EXPECT_EQ(c.logMode, row.logMode) << d;
+            EXPECT_EQ(c.clamp, row.clamp) << d;
+            if (!row.logMode) {
+                EXPECT_EQ(c.threshold, row.t) << d;
+                EXPECT_EQ(c.multiplier, row.m) << d;
+                EXPECT_EQ(1 << c.shift, row.m) << d;
+            }
+        }
+        from = row.bound;
         if (row.logMode)
             continue;
-        EXPECT_EQ(c.threshold, row.t);
-        EXPECT_EQ(c.multiplier, row.m);
-        EXPECT_EQ(1 << c.shift, row.m);
         // The clamp is the largest difference the row codes into a signed byte.
         EXPECT_EQ(row.clamp, (127 - row.t) * row.m + row.t + row.m - 1);
         EXPECT_EQ(DeltaCoding::ConvertDeltaR(row.clamp, 0, row.t, row.m), 127);
@@ -207,8 +206,8 @@ TEST(DeltaCoding, StoredSecondOfTwoSlots) {
     const int16_t slot3[] = {0, 10000, 10000, 0, -5};
     const int16_t slot30[] = {1000, 1010, 990, 1117, 990};
     for (int i = 0; i < n; ++i) {
-        frames[static_cast<size_t>(32 * i + 3)] = slot3[i];
-        frames[static_cast<size_t>(32 * i + 30)] = slot30[i];
+        frames[32 * i + 3] = slot3[i];
+        frames[32 * i + 30] = slot30[i];
     }
     const int slots[] = {3, 30};
     Bytes out(2 * 9 + 1, 0xEE);
@@ -221,15 +220,8 @@ TEST(DeltaCoding, StoredSecondOfTwoSlots) {
     EXPECT_EQ(DeltaCoding::DecodeSecond(out.data(), n, slots, 2, back.data()), 18);
     const int16_t slot3Back[] = {0, 9216, 9984, 768, 0};
     for (int i = 0; i < n; ++i) {
-        for (int k = 0; k < 32; ++k) {
-            const int16_t v = back[static_cast<size_t>(32 * i + k)];
-            if (k == 3)
-                EXPECT_EQ(v, slot3Back[i]);
-            else if (k == 30)
-                EXPECT_EQ(v, slot30[i]);
-            else
-                EXPECT_EQ(v, 0) << "slot " << k;
-        }
+        for (int k = 0; k < 32; ++k)
+            EXPECT_EQ(back[32 * i + k], k == 3 ? slot3Back[i] : k == 30 ? slot30[i] : 0) << k;
     }
 }
 
@@ -282,53 +274,39 @@ TEST(DeltaCoding, ArbitraryBytesDecodeLikeReference) {
 // stored slot's block is the reference's, and decoding restores what it decodes.
 TEST(DeltaCoding, WholeSecondsMatchReferencePerSlot) {
     std::mt19937 rng(2024);
+    const int maxSteps[] = {100, 700, 5000, 40000};
     for (int n : {1, 3, 64, 65, 200, 400}) {
-        std::vector<int16_t> frames(static_cast<size_t>(32 * n));
+        std::vector<int16_t> frames(32 * n);
         for (int k = 0; k < 32; ++k) {
-            const int maxStep = (k % 4 == 0)   ? 100
-                                : (k % 4 == 1) ? 700
-                                : (k % 4 == 2) ? 5000
-                                               : 40000;
-            std::uniform_int_distribution<int> step(-maxStep, maxStep);
-            int v = 0;
-            for (int i = 0; i < n; ++i) {
+            std::uniform_int_distribution<int> step(-maxSteps[k % 4], maxSteps[k % 4]);
+            for (int i = 0, v = 0; i < n; ++i) {
                 v = std::clamp(v + step(rng), -32768, 32767);
-                frames[static_cast<size_t>(32 * i + k)] = static_cast<int16_t>(v);
+                frames[32 * i + k] = static_cast<int16_t>(v);
             }
         }
         std::vector<int> slots;
-        for (int k = 0; k < 32; ++k) {
-            if (k % 7 != 5)
-                slots.push_back(k);
-        }
-        const int count = static_cast<int>(slots.size());
-        Bytes out(static_cast<size_t>(count * DeltaCoding::BlockBytes(n)));
-        ASSERT_EQ(DeltaCoding::EncodeSecond(frames.data(), n, slots.data(), count, out.data()),
-                  static_cast<int>(out.size()));
         Bytes expected;
-        for (int k : slots) {
+        std::vector<int16_t> want(frames.size(), 0);  // slots left out read 0
+        for (int k = 0; k < 32; ++k) {
+            if (k % 7 == 5)
+                continue;
+            slots.push_back(k);
             std::vector<int16_t> x;
             for (int i = 0; i < n; ++i)
-                x.push_back(frames[static_cast<size_t>(32 * i + k)]);
-            Bytes b = reference::Encode(x);
+                x.push_back(frames[32 * i + k]);
+            const Bytes b = reference::Encode(x);
             expected.insert(expected.end(), b.begin(), b.end());
-        }
-        ASSERT_EQ(out, expected) << "n " << n;
-
-        std::vector<int16_t> back(frames.size(), -1);
-        ASSERT_EQ(DeltaCoding::DecodeSecond(out.data(), n, slots.data(), count, back.data()),
-                  static_cast<int>(out.size()));
-        for (int j = 0; j < count; ++j) {
-            const size_t at = static_cast<size_t>(j * DeltaCoding::BlockBytes(n));
-            Bytes block(out.begin() + static_cast<long>(at),
-                        out.begin() + static_cast<long>(
-                                          at + static_cast<size_t>(DeltaCoding::BlockBytes(n))));
-            std::vector<int16_t> values = reference::DecodeBlock(block, n);
+            const std::vector<int16_t> values = reference::DecodeBlock(b, n);
             for (int i = 0; i < n; ++i)
-                ASSERT_EQ(back[static_cast<size_t>(32 * i + slots[static_cast<size_t>(j)])],
-                          values[static_cast<size_t>(i)]);
+                want[32 * i + k] = values[i];
         }
-        for (int i = 0; i < n; ++i)
-            ASSERT_EQ(back[static_cast<size_t>(32 * i + 5)], 0);
+        const int count = static_cast<int>(slots.size()), size = static_cast<int>(expected.size());
+        Bytes out(expected.size());
+        ASSERT_EQ(DeltaCoding::EncodeSecond(frames.data(), n, slots.data(), count, out.data()),
+                  size);
+        ASSERT_EQ(out, expected) << "n " << n;
+        std::vector<int16_t> back(frames.size(), -1);
+        ASSERT_EQ(DeltaCoding::DecodeSecond(out.data(), n, slots.data(), count, back.data()), size);
+        ASSERT_EQ(back, want) << "n " << n;
     }
 }

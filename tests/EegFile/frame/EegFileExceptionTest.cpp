@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <vector>
+
+#include "TestSupport.h"
 
 namespace {
 CString Message(CEegFileException& e, UINT size = 1024) {
@@ -14,17 +16,30 @@ CString Message(CEegFileException& e, UINT size = 1024) {
 }
 }  // namespace
 
-TEST(EegFileException, MessagesCarryTheLabelAndTheCodeText) {
-    CEegFileException bad(9, nullptr);
-    EXPECT_EQ(Message(bad), "Tarnvik EEG File Error: Invalid file signature.");
-    CEegFileException last(13, nullptr);
-    EXPECT_EQ(Message(last), "Tarnvik EEG File Error: Failed To Allocate EEG Data Storage.");
-    CEegFileException first(0, nullptr);
-    EXPECT_EQ(Message(first), "Tarnvik EEG File Error: Unknown event list format.");
-    for (int code : {-1, 14, 1000}) {
-        CEegFileException unknown(code, nullptr);
-        EXPECT_EQ(Message(unknown), "Tarnvik EEG File Error: Unknown error type.");
+TEST(EegFileException, MessagesCarryTheLabelAndTheCodeTextCutToTheBuffer) {
+    const std::pair<int, const char*> cases[] = {{0, "Unknown event list format."},
+                                                 {9, "Invalid file signature."},
+                                                 {13, "Failed To Allocate EEG Data Storage."},
+                                                 {-1, "Unknown error type."},
+                                                 {14, "Unknown error type."},
+                                                 {1000, "Unknown error type."}};
+    for (const auto& [code, text] : cases) {
+        CEegFileException e(code, nullptr);
+        EXPECT_EQ(Message(e), CString("Tarnvik EEG File Error: ") + text) << code;
     }
+    CEegFileException e(5, nullptr);
+    EXPECT_EQ(Message(e, 11), "Tarnvik EE");  // 10 characters and the terminator
+    char one[1] = {'x'};
+    e.GetErrorMessage(one, 1, nullptr);
+    EXPECT_EQ(one[0], '\0');
+    // Thrown on the heap, caught as the framework's exception.
+    testsupport::ExpectThrows<CEegFileException>([] { ThrowEegFileException(11); },
+                                                 [](CEegFileException& x) {
+                                                     EXPECT_EQ(x.GetErrorCode(), 11);
+                                                     EXPECT_EQ(x.GetErrorText(),
+                                                               "Tarnvik EEG File Error: EEG write "
+                                                               "buffer overflow.");
+                                                 });
 }
 
 TEST(EegFileException, StationParagraphOnlyWhenStationsHoldTheFile) {
@@ -41,25 +56,4 @@ TEST(EegFileException, StationParagraphOnlyWhenStationsHoldTheFile) {
     EXPECT_EQ(Message(held),
               "Tarnvik EEG File Error: Exclusive access mode is required."
               "\n\nThe following station(s) are accessing this file:\n\tREVIEW-1\n\tACQ");
-}
-
-TEST(EegFileException, MessageIsCutToTheBuffer) {
-    CEegFileException e(5, nullptr);
-    EXPECT_EQ(Message(e, 11), "Tarnvik EE");  // 10 characters and the terminator
-    char one[1] = {'x'};
-    e.GetErrorMessage(one, 1, nullptr);
-    EXPECT_EQ(one[0], '\0');
-}
-
-TEST(EegFileException, ThrownByPointerAndCaughtAsFrameworkException) {
-    try {
-        ThrowEegFileException(11);
-        FAIL();
-    } catch (CException* e) {
-        auto* typed = dynamic_cast<CEegFileException*>(e);
-        ASSERT_NE(typed, nullptr);
-        EXPECT_EQ(typed->GetErrorCode(), 11);
-        EXPECT_EQ(e->GetErrorText(), "Tarnvik EEG File Error: EEG write buffer overflow.");
-        e->Delete();
-    }
 }

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +15,6 @@
 #include "Platform/Registry.h"
 #include "TestSupport.h"
 
-using testsupport::ExpectThrows;
 using testsupport::TempDir;
 using testsupport::WriteBytes;
 
@@ -42,12 +38,8 @@ TEST(EegFile, CheckForReadOnly) {
     int readOnly = -1;
 
     // A missing file throws fileNotFound without an OS error and disables file access.
-    ExpectThrows<CFileException>([&] { file.CheckForReadOnly(path.c_str(), readOnly); },
-                                 [&](CFileException& e) {
-                                     EXPECT_EQ(e.m_cause, CFileException::fileNotFound);
-                                     EXPECT_EQ(e.m_lOsError, -1);
-                                     EXPECT_EQ(e.m_strFileName, path.c_str());
-                                 });
+    testsupport::ExpectFileError([&] { file.CheckForReadOnly(path.c_str(), readOnly); },
+                                 CFileException::fileNotFound, -1, path);
     EXPECT_EQ(file.FileAccessDisabled(), 1);
 
     WriteBytes(path, {1, 2, 3});
@@ -68,28 +60,21 @@ TEST(EegFile, CheckForReadOnly) {
     CFile::SetReadOnly(path.c_str(), false);
 
     // Another process holding the file with write sharing denied.
-    int ready[2], done[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(done), 0);
-    const pid_t child = fork();
-    if (child == 0) {
+    testsupport::Pipe ready, done;
+    const pid_t child = testsupport::Spawn([&] {
+        testsupport::KeepEnds({&ready}, {&done});
         CFile holder(path.c_str(), CFile::modeRead | CFile::shareDenyWrite);
-        char c = 'r';
-        (void)!write(ready[1], &c, 1);
-        (void)!read(done[0], &c, 1);
-        _exit(0);
-    }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
+        ready.Send('r');
+        return done.Get() == 'd' ? 0 : 2;
+    });
+    testsupport::KeepEnds({&done}, {&ready});
+    ASSERT_EQ(ready.Get(), 'r');
     writable.CheckForReadOnly(path.c_str(), readOnly);
     EXPECT_EQ(readOnly, 1);
-    ASSERT_EQ(write(done[1], &c, 1), 1);
-    int status = 0;
-    waitpid(child, &status, 0);
+    done.Send('d');
+    EXPECT_EQ(testsupport::Reap(child), 0);
     writable.CheckForReadOnly(path.c_str(), readOnly);
     EXPECT_EQ(readOnly, 0);
-    for (int fd : {ready[0], ready[1], done[0], done[1]})
-        close(fd);
 }
 
 namespace {
@@ -171,13 +156,10 @@ TEST(EegFile, GetActRefArrayAtReplaysMontageAndTraceChanges) {
 }
 
 TEST(EegFile, StaticsPickTheFormatByTheLastExtension) {
-    EXPECT_TRUE(CEegFile::IsDosRecordingPath("/data/PAT001.LOG"));
-    EXPECT_TRUE(CEegFile::IsDosRecordingPath("/data/pat001.log"));
-    EXPECT_TRUE(CEegFile::IsDosRecordingPath("rel/x.Log"));
-    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data/PAT001.LOG.bak"));
-    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data.LOG/PAT001"));
-    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data/PAT001.eeg"));
-    EXPECT_FALSE(CEegFile::IsDosRecordingPath("/data/LOG"));
+    for (const char* p : {"/data/PAT001.LOG", "/data/pat001.log", "rel/x.Log"})
+        EXPECT_TRUE(CEegFile::IsDosRecordingPath(p)) << p;
+    for (const char* p : {"/data/PAT001.LOG.bak", "/data.LOG/PAT001", "/data/x.eeg", "/data/LOG"})
+        EXPECT_FALSE(CEegFile::IsDosRecordingPath(p)) << p;
 
     static std::vector<std::string> calls;
     calls.clear();
@@ -258,7 +240,7 @@ TEST(EegFile, StaticsReachTheCurrentFormatWithoutNamingIt) {
 
 TEST(EegFile, OpenFileListEntryCarriesTheStoredRecord) {
     TempDir dir;
-    setenv("EEGFILE_REGISTRY_ROOT", dir.path().c_str(), 1);
+    testsupport::ScopedEnv root("EEGFILE_REGISTRY_ROOT", dir.path().c_str());
     SetAppRegistryKey("Clinic", "Acq");
     CEegFile::FormatStatics win;
     win.GetPatientInfo = [](const char*, CPatientInfo& info) {
@@ -284,5 +266,4 @@ TEST(EegFile, OpenFileListEntryCarriesTheStoredRecord) {
 
     CEegFile::SetFormatStatics(false, old);
     SetAppRegistryKey(nullptr, nullptr);
-    unsetenv("EEGFILE_REGISTRY_ROOT");
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "EegFile/frame/TKTime.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -20,22 +21,6 @@ Words WordsOf(const CTKTime& t) {
     return {t.m_wYear, t.m_wMonth,  t.m_wDayOfWeek, t.m_wDay,
             t.m_wHour, t.m_wMinute, t.m_wSecond,    t.m_wMilliseconds};
 }
-
-// Sets TZ for one test and puts the previous value back.
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* tz) : m_old(std::getenv("TZ") ? std::getenv("TZ") : "") {
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ScopedTz() {
-        m_old.empty() ? ::unsetenv("TZ") : ::setenv("TZ", m_old.c_str(), 1);
-        ::tzset();
-    }
-
-private:
-    std::string m_old;
-};
 
 }  // namespace
 
@@ -59,7 +44,7 @@ TEST(TKTime, LayoutIsTheSystemTimeFieldsWithTheComputedDayOfWeek) {
 }
 
 TEST(TKTime, DefaultIsTheCurrentUtcTimeAndStoredTimesAreLocal) {
-    ScopedTz tz("XYZ-5:30");  // a local zone must not leak into system time
+    testsupport::ScopedEnv tz("TZ", "XYZ-5:30");  // a local zone must not leak into system time
     auto utc = [](time_t t) {
         struct tm tm;
         ::gmtime_r(&t, &tm);
