@@ -1,10 +1,11 @@
-# Front door: `make test` sets up a fresh machine, builds everything and runs every test.
+# Front door: `make test` sets up a fresh machine, builds everything and runs every test;
+# `make demo` sets it up, builds, records a simulated 10-minute EEG and shows it.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build test asan-test bench clean
+.PHONY: all bootstrap build test asan-test bench demo clean
 
 all: build
 
@@ -26,6 +27,15 @@ asan-test: bootstrap
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+DEMO_FILE ?= $(BUILD)/demo/demo.eeg
+
+demo: build
+	@mkdir -p $(dir $(DEMO_FILE))
+	$(BUILD)/tools/eegfile simulate $(DEMO_FILE) --minutes 10 --force
+	$(BUILD)/tools/eegfile info $(DEMO_FILE)
+	@echo "== first events"
+	@$(BUILD)/tools/eegfile events $(DEMO_FILE) --to 5:00
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && [ -f "$$b" ] && echo "== $$b" && "$$b"; done

@@ -1,0 +1,510 @@
+// The eegfile program, run as its own process against real files.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "EegFile/access/EegAccessControl.h"
+#include "TestSupport.h"
+#include "ToolTestSupport.h"
+#include "tools/SimSignal.h"
+
+using testsupport::ReadBytes;
+using testsupport::TempDir;
+using tooltest::Json;
+using tooltest::ParseJson;
+using tooltest::RunTool;
+
+namespace {
+
+// Simulates into path with these options; fails the test when it does not work.
+eegsim::Plan Simulate(const std::string& path, const eegsim::Options& o) {
+    const tooltest::Result r =
+        RunTool({"simulate", path, "--minutes", std::to_string(o.minutes), "--rate",
+                 std::to_string(o.rate), "--channels", std::to_string(o.channels), "--compression",
+                 std::to_string(o.compression), "--seed", std::to_string(o.seed)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    return eegsim::MakePlan(o);
+}
+
+eegsim::Options Opts(double minutes, int rate, int channels, int compression, uint32_t seed) {
+    eegsim::Options o;
+    o.minutes = minutes;
+    o.rate = rate;
+    o.channels = channels;
+    o.compression = compression;
+    o.seed = seed;
+    return o;
+}
+
+// "YYYY-MM-DD hh:mm:ss" as seconds of the day count (enough to take differences).
+long SecondsOf(const std::string& t) {
+    int y, mo, d, h, mi, s;
+    if (std::sscanf(t.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6)
+        return -1;
+    return ((y * 372L + mo * 31L + d) * 24 + h) * 3600L + mi * 60L + s;
+}
+
+size_t CountLines(const std::string& s) {
+    size_t n = 0;
+    for (char c : s)
+        n += c == '\n';
+    return n;
+}
+
+}  // namespace
+
+// What simulate writes through the write thread and the coding reads back as
+// exactly the samples the generator makes, in both codings, and unstored slots
+// read as zeros.
+TEST(EegFileTool, DumpEqualsGeneratedSamples) {
+    TempDir dir;
+    const std::string delta = dir.File("delta.eeg");
+    const eegsim::Plan p = Simulate(delta, Opts(1, 200, 21, 2, 7));
+    const tooltest::Result raw = RunTool({"dump", delta, "--format", "raw"});
+    ASSERT_EQ(raw.code, 0) << raw.err;
+    ASSERT_EQ(raw.out.size(), size_t{p.totalSamples} * 21 * 2);
+    int bad = 0;
+    for (uint32_t n = 0; n < p.totalSamples; ++n) {
+        for (int s = 0; s < 21; ++s) {
+            const size_t at = (size_t{n} * 21 + static_cast<size_t>(s)) * 2;
+            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw.out[at]) |
+                                                static_cast<uint8_t>(raw.out[at + 1]) << 8);
+            bad += v != eegsim::Sample(p, n, s);
+        }
+    }
+    EXPECT_EQ(bad, 0);
+
+    const std::string plain = dir.File("plain.eeg");
+    const eegsim::Plan q = Simulate(plain, Opts(0.25, 256, 8, 0, 3));
+    const tooltest::Result csv =
+        RunTool({"dump", plain, "--from", "2.5", "--seconds", "3", "--channels", "O1,fp1,7"});
+    ASSERT_EQ(csv.code, 0) << csv.err;
+    std::string expected = "sample,O1,Fp1,F8\n";
+    for (uint32_t n = 640; n < 640 + 768; ++n)
+        expected += std::to_string(n) + ",0," + std::to_string(eegsim::Sample(q, n, 0)) + "," +
+                    std::to_string(eegsim::Sample(q, n, 7)) + "\n";
+    EXPECT_EQ(csv.out, expected);
+
+    // Past the end nothing but the header; a window running over the end stops there.
+    EXPECT_EQ(RunTool({"dump", plain, "--from", "100"}).out, "sample,Fp1,Fpz,Fp2,F7,F3,Fz,F4,F8\n");
+    EXPECT_EQ(CountLines(RunTool({"dump", plain, "--from", "14", "--seconds", "5"}).out), 1u + 256);
+}
+
+// info --json parses and carries the recording's facts; the text form agrees.
+TEST(EegFileTool, InfoDescribesSimulatedRecording) {
+    TempDir dir;
+    const std::string path = dir.File("info.eeg");
+    const eegsim::Plan p = Simulate(path, Opts(1, 200, 21, 2, 7));
+    const tooltest::Result r = RunTool({"info", path, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Json j = ParseJson(r.out);
+    EXPECT_EQ(j["format"].s, "current");
+    EXPECT_EQ(j["sample_rate"].n, 200);
+    EXPECT_EQ(j["channels"].n, 32);
+    EXPECT_EQ(j["stored_count"].n, 21);
+    ASSERT_EQ(j["stored_slots"].items.size(), 21u);
+    EXPECT_EQ(j["stored_slots"][0].s, "Fp1");
+    EXPECT_EQ(j["stored_slots"][20].s, "O1");
+    EXPECT_EQ(j["compression"].n, 2);
+    EXPECT_EQ(j["bytes_per_second"].n, (200 + 4) * 21);
+    EXPECT_EQ(j["length_samples"].n, 12000);
+    EXPECT_EQ(j["length_seconds"].n, 60);
+    EXPECT_EQ(j["length_hms"].s, "00:01:00");
+    EXPECT_EQ(j["record_status"].n, 2);
+    EXPECT_EQ(j["patient"]["last_name"].s, "Simulated");
+    EXPECT_EQ(j["patient"]["patient_id"].s, "SIM-00007");
+    EXPECT_TRUE(j["holes"].items.empty());
+    EXPECT_TRUE(j["stations"].items.empty());
+
+    // Two runs meeting at the pause; the second starts a pause later on the clock.
+    const Json& runs = j["runs"];
+    ASSERT_EQ(runs.items.size(), 2u);
+    EXPECT_EQ(runs[0]["first_second"].n, 0);
+    EXPECT_EQ(runs[0]["end_second"].n, p.secondRunStart / 200);
+    EXPECT_EQ(runs[1]["first_second"].n, p.secondRunStart / 200);
+    EXPECT_EQ(runs[1]["end_second"].n, 60);
+    EXPECT_EQ(SecondsOf(runs[1]["start_time"].s) - SecondsOf(runs[0]["start_time"].s),
+              static_cast<long>(p.secondRunStart / 200 + p.pauseSeconds));
+    EXPECT_EQ(j["start_time"].s, runs[0]["start_time"].s);
+
+    // Every scheduled event is there, counted by type.
+    const Json& by = j["events"]["by_type"];
+    EXPECT_EQ(by["record"].n, 4);  // start, stop, start, stop
+    EXPECT_EQ(by["montage"].n, 1);
+    EXPECT_EQ(by["flash-rate"].n, static_cast<double>(p.photic.size()));
+    EXPECT_EQ(by["flash-run"].n, 2);
+    EXPECT_EQ(by["bookmark"].n, 1);
+    EXPECT_EQ(by["impedance"].n, 1);
+    EXPECT_EQ(by["trace-info"].n, 1);
+    double total = 0;
+    for (const auto& [name, count] : by.members)
+        total += count.n;
+    EXPECT_EQ(j["events"]["total"].n, total);
+
+    const tooltest::Result text = RunTool({"info", path});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_NE(text.out.find("length:         12000 samples, 60 s (00:01:00)\n"), std::string::npos);
+    EXPECT_NE(text.out.find("recording runs: 2\n"), std::string::npos);
+}
+
+// events --json parses and carries each event's own fields; the filters select
+// by type and window, and the text form lists the same events.
+TEST(EegFileTool, EventsCarryTheirFields) {
+    TempDir dir;
+    const std::string path = dir.File("events.eeg");
+    const eegsim::Plan p = Simulate(path, Opts(1, 200, 21, 2, 5));
+    const tooltest::Result r = RunTool({"events", path, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Json all = ParseJson(r.out);
+    ASSERT_EQ(all.kind, Json::Array);
+    std::vector<double> rates;
+    int bookmarks = 0, montages = 0, impedances = 0;
+    double last = -1;
+    for (const Json& e : all.items) {
+        EXPECT_GE(e["offset"].n, last) << "time order";
+        last = e["offset"].n;
+        EXPECT_EQ(e["seconds"].n, e["offset"].n / 200);
+        EXPECT_FALSE(e["text"].s.empty());
+        const std::string type = e["type"].s;
+        if (type == "flash-rate")
+            rates.push_back(e["rate"].n);
+        if (type == "bookmark") {
+            ++bookmarks;
+            EXPECT_EQ(e["offset"].n, p.bookmark.from);
+            EXPECT_EQ(e["end"].n, p.bookmark.to);
+            EXPECT_EQ(e["comment"].s, "Sharp transient, review");
+            EXPECT_EQ(e["sensitivity"].n, 5);
+            EXPECT_EQ(e["override_montage"].kind, Json::Null);
+        }
+        if (type == "montage") {
+            ++montages;
+            EXPECT_EQ(e["montage"]["name"].s, "Longitudinal bipolar");
+            ASSERT_FALSE(e["montage"]["traces"].items.empty());
+            EXPECT_EQ(e["montage"]["traces"][0]["trace"]["label"].s, "Fp1-F7");
+            EXPECT_EQ(e["montage"]["traces"][0]["trace"]["reference"].s, "F7");
+        }
+        if (type == "impedance") {
+            ++impedances;
+            EXPECT_EQ(e["offset"].n, p.secondRunStart);
+            EXPECT_EQ(e["inputs"].items.size(), 21u);
+            EXPECT_EQ(e["impedances"].members.size(), 21u);
+            EXPECT_EQ(e["recording_ref"].s, "CRef");
+        }
+    }
+    std::vector<double> planned;
+    for (const eegsim::PhoticBlock& b : p.photic)
+        planned.push_back(b.hz);
+    EXPECT_EQ(rates, planned);
+    EXPECT_EQ(bookmarks, 1);
+    EXPECT_EQ(montages, 1);
+    EXPECT_EQ(impedances, 1);
+
+    const tooltest::Result text = RunTool({"events", path});
+    ASSERT_EQ(text.code, 0) << text.err;
+    EXPECT_EQ(CountLines(text.out), all.items.size());
+
+    // Comments from the second eyes-open change to the end, by name and number.
+    const uint32_t from = p.eyesOpen[0].to;
+    for (const char* types : {"comment", "12"}) {
+        const Json some = ParseJson(RunTool({"events", path, "--json", "--types", types, "--from",
+                                             std::to_string(from / 200.0), "--to", "1:00"})
+                                        .out);
+        ASSERT_FALSE(some.items.empty());
+        for (const Json& e : some.items) {
+            EXPECT_EQ(e["type"].s, "comment");
+            EXPECT_GE(e["offset"].n, from);
+            EXPECT_EQ(e["priority"].n, 5);
+        }
+        EXPECT_EQ(some[0]["comment"].s, "Eyes closed");
+    }
+}
+
+// Every command on a missing file, a folder, a damaged file, a read-only file
+// and a file another process holds exclusively: one line naming the file, exit
+// 1 (or 0 where reading a read-only file is all it does), the file's bytes as
+// they were.
+TEST(EegFileTool, FailuresPrintOneLineAndLeaveFileAlone) {
+    TempDir dir;
+    const std::string good = dir.File("good.eeg");
+    Simulate(good, Opts(0.1, 200, 4, 2, 1));
+    const std::string damaged = dir.File("damaged.eeg");
+    std::vector<unsigned char> bytes = ReadBytes(good);
+    for (size_t i = 0; i < bytes.size(); i += 7)
+        bytes[i] ^= 0x5A;
+    testsupport::WriteBytes(damaged, bytes);
+    const std::string readOnly = dir.File("readonly.eeg");
+    std::filesystem::copy_file(good, readOnly);
+    ::chmod(readOnly.c_str(), 0444);
+    const std::string held = dir.File("held.eeg");
+    std::filesystem::copy_file(good, held);
+    const std::string missing = dir.File("missing.eeg");
+    const std::string folder = dir.File("folder.eeg");
+    std::filesystem::create_directory(folder);
+
+    // This process holds held.eeg exclusively under another station's name.
+    ::setenv("COMPUTERNAME", "HOLDER", 1);
+    CEegAccessControl holder;
+    holder.SetPaths(held.c_str());
+    ASSERT_EQ(holder.TakeMode(CEegAccessMode::eamExclusive), 1);
+    const std::vector<std::string> reviewer = {"COMPUTERNAME=REVIEWER"};
+
+    struct Command {
+        std::vector<std::string> args;  // FILE is inserted after the first
+        bool writes;
+    };
+    const std::vector<Command> commands = {
+        {{"info"}, false},
+        {{"info", "--json"}, false},
+        {{"events", "--json"}, false},
+        {{"dump", "--seconds", "1"}, false},
+        {{"status"}, false},
+        {{"patient", "--json"}, false},
+        {{"follow", "--max-seconds", "0.1"}, false},
+        {{"status", "--set", "archived"}, true},
+        {{"mark", "--from", "1", "--to", "2"}, true},
+        {{"cut"}, true},
+        {{"simulate", "--minutes", "0.1"}, true},
+    };
+    for (const Command& c : commands) {
+        for (const std::string& path : {missing, folder, damaged, readOnly, held}) {
+            if (c.args[0] == "simulate" && path == missing)
+                continue;  // creating it is what simulate is for
+            std::vector<std::string> args = c.args;
+            args.insert(args.begin() + 1, path);
+            const std::vector<unsigned char> before = std::filesystem::is_regular_file(path)
+                                                          ? ReadBytes(path)
+                                                          : std::vector<unsigned char>();
+            const tooltest::Result r = RunTool(args, reviewer);
+            const std::string what = args[0] + " " + args[1];
+            if (path == readOnly && !c.writes) {
+                EXPECT_EQ(r.code, 0) << what << ": " << r.err;
+                EXPECT_EQ(r.err, "") << what;
+            } else {
+                EXPECT_EQ(r.code, 1) << what << ": " << r.out;
+                ASSERT_EQ(r.ErrLines().size(), 1u) << what << ": " << r.err;
+                EXPECT_EQ(r.err.rfind("eegfile: " + path + ": ", 0), 0u) << r.err;
+                EXPECT_GT(r.err.size(), ("eegfile: " + path + ": \n").size()) << what;
+            }
+            if (path == held && c.args[0] != "simulate") {
+                EXPECT_NE(r.err.find("HOLDER"), std::string::npos) << what << ": " << r.err;
+            }
+            if (!before.empty())
+                EXPECT_EQ(ReadBytes(path), before) << what;
+            else
+                EXPECT_EQ(std::filesystem::is_regular_file(path), false) << what;
+        }
+    }
+    // Replacing is refused too while the file is read-only or held.
+    for (const std::string& path : {readOnly, held}) {
+        const std::vector<unsigned char> before = ReadBytes(path);
+        const tooltest::Result r = RunTool({"simulate", path, "--force"}, reviewer);
+        EXPECT_EQ(r.code, 1);
+        ASSERT_EQ(r.ErrLines().size(), 1u) << r.err;
+        EXPECT_EQ(r.err.find("HOLDER") != std::string::npos, path == held) << r.err;
+        EXPECT_EQ(ReadBytes(path), before);
+    }
+    holder.Release();
+    ::unsetenv("COMPUTERNAME");
+    // Nobody left an entry behind: the control and lock files are gone.
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().string().find(".$"), std::string::npos) << e.path();
+}
+
+// A wrong command line exits 2 with its complaint on stderr and touches nothing.
+TEST(EegFileTool, UsageErrorsExitTwo) {
+    TempDir dir;
+    const std::string path = dir.File("u.eeg");
+    Simulate(path, Opts(0.1, 200, 4, 2, 1));
+    const std::vector<unsigned char> before = ReadBytes(path);
+    const std::vector<std::vector<std::string>> wrong = {
+        {},
+        {"nonsense"},
+        {"info"},
+        {"info", path, "--bogus"},
+        {"events", path, "--types", "comment,sneeze"},
+        {"events", path, "--from", "1:xx"},
+        {"dump", path, "--format", "wav"},
+        {"dump", path, "--channels", "Q9"},
+        {"dump", path, "--seconds", "-1"},
+        {"mark", path, "--from", "5", "--to", "2"},
+        {"mark", path, "--to", "2"},
+        {"status", path, "--set", "lost"},
+        {"simulate", dir.File("n.eeg"), "--compression", "1"},
+        {"simulate", dir.File("n.eeg"), "--rate", "1000"},
+        {"follow", path, "--interval", "0"},
+    };
+    for (const auto& args : wrong) {
+        const tooltest::Result r = RunTool(args);
+        std::string what;
+        for (const std::string& a : args)
+            what += a + " ";
+        EXPECT_EQ(r.code, 2) << what << r.err;
+        EXPECT_FALSE(r.err.empty()) << what;
+        EXPECT_EQ(r.out, "") << what;
+    }
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("n.eeg")));
+    EXPECT_EQ(RunTool({"--help"}).code, 0);
+}
+
+// follow, in one process, sees the events and the growing length of the
+// recording that simulate writes in another; a SIGTERM ends a follow cleanly,
+// leaving no entry in the control file.
+TEST(EegFileTool, FollowShowsRecordingInProgress) {
+    TempDir dir;
+    const std::string path = dir.File("live.eeg");
+    // 6 s of recording written at twice real time.
+    tooltest::Process recorder({"simulate", path, "--minutes", "0.1", "--speed", "2"},
+                               {"COMPUTERNAME=RECORDER"});
+    ASSERT_EQ(recorder.ReadLine().rfind("recording ", 0), 0u);  // prepared: readers may open
+
+    // info names the station recording it, with its mode.
+    const Json during = ParseJson(RunTool({"info", path, "--json"}).out);
+    ASSERT_EQ(during["stations"].items.size(), 1u);
+    EXPECT_EQ(during["stations"][0]["name"].s, "RECORDER");
+    EXPECT_EQ(during["stations"][0]["mode_name"].s, "write");
+
+    const tooltest::Result f = RunTool(
+        {"follow", path, "--until-length", "1200", "--max-seconds", "60", "--interval", "100"});
+    const tooltest::Result sim = recorder.Wait();
+    ASSERT_EQ(sim.code, 0) << sim.err;
+    ASSERT_EQ(f.code, 0) << f.err;
+    EXPECT_EQ(f.err, "");
+    std::vector<long> lengths;
+    std::set<std::string> eventTypes;
+    size_t start = 0;
+    while (start < f.out.size()) {
+        const size_t end = f.out.find('\n', start);
+        const std::string line = f.out.substr(start, end - start);
+        start = end + 1;
+        long n;
+        if (std::sscanf(line.c_str(), "length %ld samples", &n) == 1)
+            lengths.push_back(n);
+        char type[64];
+        if (std::sscanf(line.c_str(), "event %63[^:]:", type) == 1)
+            eventTypes.insert(type);
+    }
+    ASSERT_GE(lengths.size(), 2u) << f.out;  // seen while growing
+    for (size_t i = 1; i < lengths.size(); ++i)
+        EXPECT_GT(lengths[i], lengths[i - 1]);
+    EXPECT_LT(lengths.front(), 1200);
+    EXPECT_EQ(lengths.back(), 1200);
+    EXPECT_TRUE(eventTypes.count("montage")) << f.out;
+    EXPECT_TRUE(eventTypes.count("comment")) << f.out;
+    EXPECT_TRUE(eventTypes.count("record")) << f.out;
+
+    tooltest::Process follower({"follow", path, "--interval", "100"});
+    ASSERT_EQ(follower.ReadLine().rfind("following ", 0), 0u);
+    follower.Signal(SIGTERM);
+    const tooltest::Result stopped = follower.Wait();
+    EXPECT_EQ(stopped.code, 0) << stopped.err;
+    EXPECT_NE(stopped.out.find("stopped\n"), std::string::npos);
+
+    // A simulation ended by SIGTERM closes what it recorded (whole seconds) and
+    // says so on one line.
+    const std::string cut = dir.File("interrupted.eeg");
+    tooltest::Process sim2({"simulate", cut, "--minutes", "1", "--speed", "1"});
+    ASSERT_EQ(sim2.ReadLine().rfind("recording ", 0), 0u);
+    sim2.Signal(SIGTERM);
+    const tooltest::Result ended = sim2.Wait();
+    EXPECT_EQ(ended.code, 1);
+    ASSERT_EQ(ended.ErrLines().size(), 1u) << ended.err;
+    EXPECT_NE(ended.err.find("interrupted"), std::string::npos);
+    const Json info = ParseJson(RunTool({"info", cut, "--json"}).out);
+    EXPECT_LT(info["length_samples"].n, 12000);
+    EXPECT_EQ(static_cast<long>(info["length_samples"].n) % 200, 0);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().string().find(".$"), std::string::npos) << e.path();
+}
+
+// Marking and cutting through the tool: the cut seconds become a hole that
+// reads as zeros, everything else keeps its samples and positions.
+TEST(EegFileTool, MarkAndCut) {
+    TempDir dir;
+    const std::string path = dir.File("cut.eeg");
+    const eegsim::Plan p = Simulate(path, Opts(1, 200, 8, 2, 11));
+
+    tooltest::Result r =
+        RunTool({"mark", path, "--from", "10.4", "--to", "19.5", "--comment", "artifact"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = RunTool({"cut", path});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const Json info = ParseJson(RunTool({"info", path, "--json"}).out);
+    EXPECT_EQ(info["length_samples"].n, 12000);
+    ASSERT_EQ(info["holes"].items.size(), 1u);
+    EXPECT_EQ(info["holes"][0]["first_second"].n, 10);
+    EXPECT_EQ(info["holes"][0]["end_second"].n, 20);
+    const tooltest::Result raw = RunTool({"dump", path, "--format", "raw", "--channels", "0,7"});
+    ASSERT_EQ(raw.code, 0) << raw.err;
+    ASSERT_EQ(raw.out.size(), 12000u * 2 * 2);
+    int bad = 0;
+    for (uint32_t n = 0; n < 12000; ++n) {
+        for (int k = 0; k < 2; ++k) {
+            const size_t at = (size_t{n} * 2 + static_cast<size_t>(k)) * 2;
+            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw.out[at]) |
+                                                static_cast<uint8_t>(raw.out[at + 1]) << 8);
+            const bool cut = n >= 2000 && n < 4000;
+            bad += v != (cut ? 0 : eegsim::Sample(p, n, k * 7));
+        }
+    }
+    EXPECT_EQ(bad, 0);
+    // The mark's note became a comment at its start.
+    const Json comments = ParseJson(RunTool({"events", path, "--json", "--types", "comment"}).out);
+    bool note = false;
+    for (const Json& e : comments.items)
+        note |= e["comment"].s == "artifact" && e["offset"].n == 2080;
+    EXPECT_TRUE(note) << RunTool({"events", path}).out;
+    EXPECT_EQ(RunTool({"cut", path}).out, "nothing is marked; the file is unchanged\n");
+
+    // Keep marks: all but the kept seconds is cut, the stretch after the last
+    // kept second included; a cut mark is then refused unless forced.
+    const std::string keep = dir.File("keep.eeg");
+    const eegsim::Plan k = Simulate(keep, Opts(1, 200, 8, 2, 12));
+    ASSERT_EQ(RunTool({"mark", keep, "--from", "10", "--to", "19", "--keep"}).code, 0);
+    ASSERT_EQ(RunTool({"mark", keep, "--from", "30", "--to", "39", "--keep"}).code, 0);
+    const tooltest::Result refused = RunTool({"mark", keep, "--from", "50", "--to", "55"});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_EQ(refused.ErrLines().size(), 1u) << refused.err;
+    ASSERT_EQ(RunTool({"cut", keep}).code, 0);
+    const Json kept = ParseJson(RunTool({"info", keep, "--json"}).out);
+    ASSERT_EQ(kept["holes"].items.size(), 3u) << RunTool({"info", keep}).out;
+    const double holes[3][2] = {{0, 10}, {20, 30}, {40, 60}};
+    for (int h = 0; h < 3; ++h) {
+        EXPECT_EQ(kept["holes"][h]["first_second"].n, holes[h][0]);
+        EXPECT_EQ(kept["holes"][h]["end_second"].n, holes[h][1]);
+    }
+    // The kept stretch starts exactly at sample 2000.
+    const std::string csv =
+        RunTool({"dump", keep, "--from", "9.75", "--seconds", "0.5", "--channels", "O1,Fp1"}).out;
+    EXPECT_NE(csv.find("\n1999,0,0\n2000,0," + std::to_string(eegsim::Sample(k, 2000, 0)) + "\n"),
+              std::string::npos);
+    EXPECT_EQ(CountLines(csv), 101u);
+    // A time a hair below a whole sample in floating point still means that sample.
+    EXPECT_EQ(
+        RunTool({"dump", keep, "--from", "9.995", "--seconds", "0.01", "--channels", "Fp1"}).out,
+        "sample,Fp1\n1999,0\n2000," + std::to_string(eegsim::Sample(k, 2000, 0)) + "\n");
+}
+
+// The record status and the patient record read and change by path.
+TEST(EegFileTool, StatusAndPatientByPath) {
+    TempDir dir;
+    const std::string path = dir.File("status.eeg");
+    Simulate(path, Opts(0.1, 200, 4, 2, 11));
+    EXPECT_EQ(RunTool({"status", path}).out, "ready-to-read (2)\n");
+    EXPECT_EQ(RunTool({"status", path, "--set", "ready-to-archive"}).out,
+              "ready-to-archive (3), was ready-to-read (2)\n");
+    EXPECT_EQ(RunTool({"status", path}).out, "ready-to-archive (3)\n");
+    const Json patient = ParseJson(RunTool({"patient", path, "--json"}).out);
+    EXPECT_EQ(patient["last_name"].s, "Simulated");
+    EXPECT_EQ(patient["patient_id"].s, "SIM-00011");
+    EXPECT_EQ(patient["record_status"].n, 3);
+    EXPECT_EQ(patient["birth_date"].s, "1980-05-17");
+}

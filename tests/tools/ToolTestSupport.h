@@ -1,0 +1,75 @@
+// Helpers of the command-line tests: running the built eegfile program (path
+// from CMake) with its output captured, and a small strict JSON parser that
+// rejects anything a conforming parser would.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tooltest {
+
+struct Result {
+    int code = -1;  // exit code, or 128 + signal
+    std::string out, err;
+    // stderr's lines (without their newlines).
+    std::vector<std::string> ErrLines() const;
+};
+
+// A running eegfile process with its stdout and stderr on pipes.
+class Process {
+public:
+    // env: extra "NAME=value" entries.
+    Process(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Reads stdout until a whole line arrives (kept in the result too); "" at end.
+    std::string ReadLine();
+    void Signal(int sig) { ::kill(m_pid, sig); }
+    // Reads both pipes to their end and waits for the exit.
+    Result Wait();
+
+private:
+    void Pump(bool untilLine);
+    pid_t m_pid = -1;
+    int m_out = -1, m_err = -1;
+    Result m_result;
+    size_t m_lineStart = 0;
+};
+
+inline Result RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    Process p(args, env);
+    return p.Wait();
+}
+
+// Parsed JSON.
+struct Json {
+    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
+    bool b = false;
+    double n = 0;
+    std::string s;
+    std::vector<Json> items;
+    std::map<std::string, Json> members;
+
+    bool Has(const std::string& key) const { return kind == Object && members.count(key); }
+    const Json& operator[](const std::string& key) const;
+    const Json& operator[](size_t i) const { return items.at(i); }
+};
+
+// Parses text (one value, surrounding white space allowed); throws
+// std::runtime_error naming the offset of the first fault.
+Json ParseJson(const std::string& text);
+
+}  // namespace tooltest

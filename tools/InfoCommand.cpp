@@ -1,0 +1,254 @@
+// eegfile info FILE [--json]: what a recording holds and who holds it.
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "EegBase/AmpHardwareInfo.h"
+#include "EegBase/AmpInput.h"
+#include "EegFile/events/EegEventList.h"
+#include "EegFile/events/EegEventMask.h"
+#include "EegFile/winfile/WinEegFile.h"
+#include "tools/Json.h"
+#include "tools/Tool.h"
+
+namespace eegtool {
+
+namespace {
+
+struct Section {
+    uint32_t first, end;
+    std::string start;
+    bool runStart, runStop;
+};
+
+struct Run {
+    uint32_t first, end;
+    std::string start;
+};
+
+struct Hole {
+    uint32_t first, end;  // seconds
+};
+
+struct Info {
+    std::string path;
+    double rate = 0;
+    int channels = 0;
+    std::vector<std::string> stored;
+    int compression = 0;
+    int bytesPerSecond = 0;
+    uint32_t samples = 0, seconds = 0;
+    std::string startTime;
+    std::vector<Section> sections;
+    std::vector<Run> runs;
+    std::vector<Hole> holes;
+    int status = 5;
+    std::string lastName, firstName, patientId;
+    int eventCount = 0;
+    std::map<int, int> eventsByType;
+    CEegStationList stations;
+};
+
+const char* CompressionName(int c) {
+    return c == 2 ? "delta coded" : "uncompressed";
+}
+
+Info Gather(const std::string& path) {
+    Info info;
+    info.path = path;
+    // Read before opening, so the list shows the others and not this reader.
+    info.stations = ReadStations(path);
+    std::unique_ptr<CEegFile> file = OpenRecording(path, 0);
+
+    info.rate = file->GetSampleRate();
+    info.channels = file->GetMaxChannels();
+    bool slot[32] = {};
+    const CAmpInputDomain& inputs = file->GetAmpHardwareInfo().GetInputDomain();
+    for (int i = 0; i < inputs.GetSize(); ++i) {
+        const int s = CAmpHardwareInfo::GetAmpChannelIndex(inputs.GetAt(i));
+        if (s >= 0 && s < 32)
+            slot[s] = true;
+    }
+    for (int s = 0; s < 32; ++s)
+        if (slot[s])
+            info.stored.push_back(AmpInput::GetName(s));
+    info.compression = file->GetCompressionType();
+    info.bytesPerSecond = file->GetBytesPerSecondFile();
+    info.samples = file->GetLengthInSamples();
+    info.seconds = file->GetLengthInSeconds();
+
+    if (const auto* win = dynamic_cast<const CWinEegFile*>(file.get())) {
+        const CEegStreamIndex& index = win->GetStreamIndex();
+        uint32_t previousEnd = 0;
+        for (int i = 0; i < index.GetSize(); ++i) {
+            const CEegStreamIndexEntry& e = index.GetAt(i);
+            const std::string start = DateTimeText(e.m_startTime);
+            info.sections.push_back({e.m_firstSecond, e.m_endSecond, start,
+                                     (e.m_flags & CEegStreamIndex::kRunStart) != 0,
+                                     (e.m_flags & CEegStreamIndex::kRunStop) != 0});
+            if (info.runs.empty() || (e.m_flags & CEegStreamIndex::kRunStart))
+                info.runs.push_back({e.m_firstSecond, e.m_endSecond, start});
+            else
+                info.runs.back().end = e.m_endSecond;
+            // Seconds that no section covers read as zeros: the holes cut out.
+            if (e.m_firstSecond > previousEnd)
+                info.holes.push_back({previousEnd, e.m_firstSecond});
+            previousEnd = e.m_endSecond;
+        }
+        // A recording whose events run past its data (the end of a cut-out
+        // stretch) is that long too; the seconds after the data are a hole.
+        if (!info.sections.empty() && info.seconds > previousEnd)
+            info.holes.push_back({previousEnd, info.seconds});
+    }
+    const CTKTime start = file->GetStartTime();
+    info.startTime = TKTimeText(start);
+    if (info.startTime.empty() && !info.sections.empty())
+        info.startTime = info.sections.front().start;
+
+    const CPatientInfo& patient = file->GetPatientInfo();
+    info.lastName = patient.GetLastName().str();
+    info.firstName = patient.GetFirstName().str();
+    info.patientId = patient.GetPatientId().str();
+    info.status = file->GetRecordStatus();
+
+    CEegEventList events;
+    file->GetEventList(events, CEegEventMask(), CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp,
+                       0, 0);
+    info.eventCount = events.GetSize();
+    for (int i = 0; i < events.GetSize(); ++i)
+        ++info.eventsByType[events.GetAt(i)->GetEventType()];
+    file->Close();
+    return info;
+}
+
+void PrintText(const Info& i) {
+    std::printf("file:           %s\n", i.path.c_str());
+    std::printf("format:         current (compound container)\n");
+    std::printf("sample rate:    %g samples/s\n", i.rate);
+    std::printf("channels:       %d per frame, %zu stored:", i.channels, i.stored.size());
+    for (const std::string& s : i.stored)
+        std::printf(" %s", s.c_str());
+    std::printf("\ncompression:    %d (%s)\n", i.compression, CompressionName(i.compression));
+    std::printf("bytes/second:   %d\n", i.bytesPerSecond);
+    std::printf("length:         %u samples, %u s (%s)\n", i.samples, i.seconds,
+                HhMmSs(i.seconds).c_str());
+    std::printf("start time:     %s\n", i.startTime.empty() ? "-" : i.startTime.c_str());
+    std::printf("recording runs: %zu\n", i.runs.size());
+    for (size_t r = 0; r < i.runs.size(); ++r)
+        std::printf("  run %zu: seconds %u-%u (%s), started %s\n", r + 1, i.runs[r].first,
+                    i.runs[r].end, HhMmSs(i.runs[r].end - i.runs[r].first).c_str(),
+                    i.runs[r].start.empty() ? "-" : i.runs[r].start.c_str());
+    std::printf("holes:          %zu\n", i.holes.size());
+    for (const Hole& h : i.holes)
+        std::printf("  seconds %u-%u\n", h.first, h.end);
+    std::printf("record status:  %d (%s)\n", i.status,
+                RecordStatusName(static_cast<CPatientInfo::RecordStatus>(i.status)));
+    std::string name = i.lastName;
+    if (!i.firstName.empty())
+        name += (name.empty() ? "" : ", ") + i.firstName;
+    std::printf("patient:        %s, id %s\n", name.empty() ? "-" : name.c_str(),
+                i.patientId.empty() ? "-" : i.patientId.c_str());
+    std::printf("events:         %d\n", i.eventCount);
+    for (const auto& [type, count] : i.eventsByType)
+        std::printf("  %-20s %d\n", EventTypeName(type), count);
+    std::printf("stations:       %d\n", i.stations.GetSize());
+    for (int s = 0; s < i.stations.GetSize(); ++s)
+        std::printf("  %s #%d: %s\n", i.stations[s].m_Name.GetString(), i.stations[s].m_Number,
+                    AccessModeName(i.stations[s].m_Mode));
+}
+
+void PrintJson(const Info& i) {
+    JsonWriter json;
+    json.BeginObject()
+        .Member("file", i.path)
+        .Member("format", "current")
+        .Member("sample_rate", i.rate)
+        .Member("channels", i.channels)
+        .Member("stored_count", static_cast<int>(i.stored.size()));
+    json.Key("stored_slots").BeginArray();
+    for (const std::string& s : i.stored)
+        json.String(s);
+    json.EndArray();
+    json.Member("compression", i.compression)
+        .Member("compression_name", CompressionName(i.compression))
+        .Member("bytes_per_second", i.bytesPerSecond)
+        .Member("length_samples", i.samples)
+        .Member("length_seconds", i.seconds)
+        .Member("length_hms", HhMmSs(i.seconds))
+        .Member("start_time", i.startTime);
+    json.Key("runs").BeginArray();
+    for (const Run& r : i.runs)
+        json.BeginObject()
+            .Member("first_second", r.first)
+            .Member("end_second", r.end)
+            .Member("start_time", r.start)
+            .EndObject();
+    json.EndArray();
+    json.Key("sections").BeginArray();
+    for (const Section& s : i.sections)
+        json.BeginObject()
+            .Member("first_second", s.first)
+            .Member("end_second", s.end)
+            .Member("start_time", s.start)
+            .Member("run_start", s.runStart)
+            .Member("run_stop", s.runStop)
+            .EndObject();
+    json.EndArray();
+    json.Key("holes").BeginArray();
+    for (const Hole& h : i.holes)
+        json.BeginObject().Member("first_second", h.first).Member("end_second", h.end).EndObject();
+    json.EndArray();
+    json.Member("record_status", i.status)
+        .Member("record_status_name",
+                RecordStatusName(static_cast<CPatientInfo::RecordStatus>(i.status)));
+    json.Key("patient")
+        .BeginObject()
+        .Member("last_name", i.lastName)
+        .Member("first_name", i.firstName)
+        .Member("patient_id", i.patientId)
+        .EndObject();
+    json.Key("events").BeginObject().Member("total", i.eventCount).Key("by_type").BeginObject();
+    for (const auto& [type, count] : i.eventsByType)
+        json.Member(EventTypeName(type), count);
+    json.EndObject().EndObject();
+    json.Key("stations").BeginArray();
+    for (int s = 0; s < i.stations.GetSize(); ++s)
+        json.BeginObject()
+            .Member("name", i.stations[s].m_Name.str())
+            .Member("number", static_cast<int>(i.stations[s].m_Number))
+            .Member("mode", static_cast<int>(i.stations[s].m_Mode))
+            .Member("mode_name", AccessModeName(i.stations[s].m_Mode))
+            .EndObject();
+    json.EndArray();
+    json.EndObject();
+    std::printf("%s\n", json.str().c_str());
+}
+
+}  // namespace
+
+void AddInfoCommand(CLI::App& app, Action& action) {
+    struct Args {
+        std::string path;
+        bool json = false;
+    };
+    auto args = std::make_shared<Args>();
+    CLI::App* cmd = app.add_subcommand("info", "Format, length, runs, patient, events, stations");
+    cmd->add_option("FILE", args->path, "Recording")->required();
+    cmd->add_flag("--json", args->json, "Print one JSON object");
+    cmd->callback([args, &action] {
+        action = [args] {
+            SetSubject(args->path);
+            const Info info = Gather(args->path);
+            if (args->json)
+                PrintJson(info);
+            else
+                PrintText(info);
+            return kExitOk;
+        };
+    });
+}
+
+}  // namespace eegtool

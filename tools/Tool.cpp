@@ -1,0 +1,608 @@
+#include "tools/Tool.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "EegBase/AmpInput.h"
+#include "EegBase/EegMontage.h"
+#include "EegFile/access/EegAccessControl.h"
+#include "EegFile/access/EegControlFileFormat.h"
+#include "EegFile/events/Events.h"
+#include "EegFile/frame/EegFileException.h"
+#include "EegFile/winfile/WinEegFile.h"
+#include "Platform/File.h"
+#include "Platform/Report.h"
+#include "tools/Json.h"
+
+namespace eegtool {
+
+namespace {
+
+std::string g_subject;
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// A file without any write permission bit is read-only, whoever runs the tool.
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+}
+
+}  // namespace
+
+void SetSubject(const std::string& path) {
+    g_subject = path;
+}
+
+const std::string& GetSubject() {
+    return g_subject;
+}
+
+std::string OneLine(const std::string& message) {
+    // Lines starting with a tab are the station names that follow a heading
+    // line ending in ':'; they become a comma list on that line.
+    std::string out;
+    bool inNames = false;
+    size_t start = 0;
+    while (start <= message.size()) {
+        size_t end = message.find('\n', start);
+        if (end == std::string::npos)
+            end = message.size();
+        std::string line = message.substr(start, end - start);
+        start = end + 1;
+        const bool isName = !line.empty() && line[0] == '\t';
+        while (!line.empty() &&
+               (line.front() == '\t' || line.front() == ' ' || line.front() == '\r'))
+            line.erase(0, 1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r' || line.back() == '\t'))
+            line.pop_back();
+        for (char& c : line)
+            if (c == '\t')
+                c = ' ';
+        if (line.empty())
+            continue;
+        if (!out.empty())
+            out += isName && inNames ? ", " : " ";
+        out += line;
+        inNames = isName || (!line.empty() && line.back() == ':');
+    }
+    return out;
+}
+
+void CheckRecordingPath(const std::string& path) {
+    if (CEegFile::IsDosRecordingPath(path.c_str()))
+        throw ToolError("legacy recordings (.LOG) are not supported yet");
+    if (IsFolder(path))
+        throw ToolError("is a folder, not a recording");
+    if (!Exists(path))
+        throw ToolError(std::string("cannot open: ") + std::strerror(ENOENT));
+}
+
+std::unique_ptr<CEegFile> OpenRecording(const std::string& path, int forWriting) {
+    if (CEegFile::IsDosRecordingPath(path.c_str()))
+        throw ToolError("legacy recordings (.LOG) are not supported yet");
+    if (IsFolder(path))
+        throw ToolError("is a folder, not a recording");
+    auto file = std::make_unique<CWinEegFile>();
+    file->Open(path.c_str(), forWriting);
+    return file;
+}
+
+struct ReadGuard::Impl {
+    CEegAccessControl access;
+};
+
+ReadGuard::ReadGuard(const std::string& path) {
+    // A read-only recording is opened without any control file; so is it here.
+    if (IsReadOnlyFile(path))
+        return;
+    m_impl = std::make_unique<Impl>();
+    m_impl->access.SetPaths(path.c_str());
+    if (!m_impl->access.TakeMode(CEegAccessMode::eamRead))
+        ThrowEegFileException(CEegFileException::eReadAccessRequired,
+                              &m_impl->access.GetStationList());
+}
+
+ReadGuard::~ReadGuard() {
+    if (!m_impl)
+        return;
+    try {
+        m_impl->access.Release();
+    } catch (CException* e) {
+        // The entry stays behind; the next clean-up of this station removes it.
+        e->Delete();
+    }
+}
+
+double ParseSeconds(const std::string& text, const char* option) {
+    // [[hh:]mm:]ss[.fraction]
+    double total = 0;
+    size_t start = 0;
+    int parts = 0;
+    while (true) {
+        const size_t colon = text.find(':', start);
+        const std::string part =
+            text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        char* end = nullptr;
+        errno = 0;
+        const double v = part.empty() ? -1 : std::strtod(part.c_str(), &end);
+        const bool last = colon == std::string::npos;
+        if (part.empty() || errno || *end || !std::isfinite(v) || v < 0 ||
+            (!last && part.find('.') != std::string::npos) || ++parts > 3)
+            throw UsageError(std::string(option) + ": not a time: '" + text + "'");
+        total = total * 60 + v;
+        if (last)
+            break;
+        start = colon + 1;
+    }
+    return total;
+}
+
+double SamplesOf(double seconds, double rate) {
+    const double s = seconds * rate;
+    const double nearest = std::round(s);
+    return std::fabs(s - nearest) < 1e-6 ? nearest : std::floor(s);
+}
+
+std::string HhMmSs(uint64_t seconds) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02llu:%02llu:%02llu",
+                  static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned long long>(seconds / 60 % 60),
+                  static_cast<unsigned long long>(seconds % 60));
+    return buf;
+}
+
+std::string DateTimeText(const COleDateTime& time) {
+    if (time.GetStatus() != COleDateTime::valid || time.m_dt == 0)
+        return "";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", time.GetYear(), time.GetMonth(),
+                  time.GetDay(), time.GetHour(), time.GetMinute(), time.GetSecond());
+    return buf;
+}
+
+std::string TKTimeText(const CTKTime& time) {
+    return time.IsNull() ? std::string() : DateTimeText(time.GetOleDateTime());
+}
+
+CEegStationList ReadStations(const std::string& path) {
+    CEegStationList stations;
+    const CString controlPath =
+        EegControlFileFormat::SiblingPath(path.c_str(), EegControlFileFormat::kControlExtension);
+    CFile file;
+    if (!file.Open(controlPath, CFile::modeRead | CFile::shareDenyNone))
+        return stations;
+    CEegControlRecord record;
+    ReadControlRecord(file, record);
+    file.Close();
+    return record.m_Stations;
+}
+
+const char* AccessModeName(int mode) {
+    switch (mode) {
+        case CEegAccessMode::eamRead:
+            return "read";
+        case CEegAccessMode::eamReadMark:
+            return "read+mark";
+        case CEegAccessMode::eamWrite:
+            return "write";
+        case CEegAccessMode::eamWriteMark:
+            return "write+mark";
+        case CEegAccessMode::eamExclusive:
+            return "exclusive";
+        default:
+            return "unknown";
+    }
+}
+
+namespace {
+
+const char* const kStatusNames[] = {"ready-to-record",  "recording", "ready-to-read",
+                                    "ready-to-archive", "any",       "unknown",
+                                    "archived"};
+
+const char* const kEventNames[] = {
+    "record",     "calibrate",   "impedance",      "recording-ref", "montage",
+    "trace-info", "notch",       "linked-highcut", "linked-lowcut", "linked-sensitivity",
+    "speed",      "block",       "comment",        "user",          "flash-rate",
+    "flash-run",  "timer",       "data-deletion",  "segment-mark",  "add-on",
+    "analysis",   "bookmark",    "data-mark",      "system",        "voice",
+    "key-press",  "battery-low", "persyst"};
+
+bool SameNoCase(const std::string& a, const char* b) {
+    return ::strcasecmp(a.c_str(), b) == 0;
+}
+
+std::string Hex(const void* data, size_t size) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; p && i < size; ++i) {
+        out += kHex[p[i] >> 4];
+        out += kHex[p[i] & 15];
+    }
+    return out;
+}
+
+std::string InputName(int code) {
+    const char* name = AmpInput::GetName(code);
+    return name ? name : (code == AmpInput::NoInput ? "" : std::to_string(code));
+}
+
+void WriteStamp(JsonWriter& json, const char* name, CEegTimeStamp stamp) {
+    json.Key(name);
+    if (stamp == CEegTimeStamp::NullStamp)
+        json.Null();
+    else
+        json.UInt(stamp.GetSampleOffset());
+}
+
+void WriteTrace(JsonWriter& json, const CTraceInfo& t) {
+    json.BeginObject()
+        .Member("label", t.GetLabel().str())
+        .Member("active", InputName(t.GetActInput()))
+        .Member("reference", InputName(t.GetRefInput()))
+        .Member("sensitivity", t.GetSensitivity())
+        .Member("high_cut", t.GetHighCut())
+        .Member("low_cut", t.GetLowCut())
+        .Member("linked", t.GetLinkedFlag())
+        .Member("color", t.GetColor())
+        .EndObject();
+}
+
+}  // namespace
+
+const char* RecordStatusName(CPatientInfo::RecordStatus status) {
+    const int s = static_cast<int>(status);
+    return s >= 0 && s <= 6 ? kStatusNames[s] : "unknown";
+}
+
+CPatientInfo::RecordStatus ParseRecordStatus(const std::string& text) {
+    for (int s = 0; s <= 6; ++s) {
+        if (s == CPatientInfo::rsAny || s == CPatientInfo::rsUnknown)
+            continue;  // only meaningful as an expectation or a failed read
+        if (text == std::to_string(s) || SameNoCase(text, kStatusNames[s]))
+            return static_cast<CPatientInfo::RecordStatus>(s);
+    }
+    throw UsageError("--set: not a record status: '" + text +
+                     "' (ready-to-record, recording, ready-to-read, ready-to-archive, archived "
+                     "or 0-3, 6)");
+}
+
+const char* EventTypeName(int type) {
+    return type >= 0 && type < 28 ? kEventNames[type] : "none";
+}
+
+std::vector<int> ParseEventTypes(const std::string& list) {
+    std::vector<int> types;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos)
+            comma = list.size();
+        const std::string item = list.substr(start, comma - start);
+        start = comma + 1;
+        int found = -1;
+        for (int t = 0; t < 28 && found < 0; ++t)
+            if (item == std::to_string(t) || SameNoCase(item, kEventNames[t]))
+                found = t;
+        if (found < 0)
+            throw UsageError("--types: not an event type: '" + item + "'");
+        types.push_back(found);
+    }
+    return types;
+}
+
+void WriteMontageJson(JsonWriter& json, const CEegMontage& montage) {
+    json.BeginObject().Member("name", montage.GetName().str());
+    json.Key("traces").BeginArray();
+    for (int i = 0; i < 32; ++i) {
+        const CTraceInfo& t = montage.GetTraceInfo(i);
+        if (!t.HasActInput())
+            continue;
+        json.BeginObject().Member("position", i).Key("trace");
+        WriteTrace(json, t);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.Key("average_reference");
+    if (const CAverageReference* avg = montage.GetAvgRef()) {
+        json.BeginObject().Member("name", avg->GetName().str()).Key("inputs").BeginArray();
+        for (int i = 0; i < avg->GetInputCount(); ++i)
+            json.String(InputName(avg->GetInput(i)));
+        json.EndArray().EndObject();
+    } else {
+        json.Null();
+    }
+    json.EndObject();
+}
+
+void WritePatientJson(JsonWriter& json, const CPatientInfo& info) {
+    static const char* const kFields[] = {"last_name",
+                                          "first_name",
+                                          "middle_initial",
+                                          "patient_id",
+                                          "physician",
+                                          "technician",
+                                          "medications",
+                                          "history",
+                                          "comments",
+                                          "ref_physician",
+                                          "height",
+                                          "weight",
+                                          "qm_file_id",
+                                          "log_number",
+                                          "title",
+                                          "ssn",
+                                          "marital_status",
+                                          "race",
+                                          "address_line1",
+                                          "address_line2",
+                                          "city",
+                                          "state",
+                                          "zip",
+                                          "zip4",
+                                          "phone_home",
+                                          "phone_work",
+                                          "phone_fax",
+                                          "email"};
+    static_assert(sizeof kFields / sizeof kFields[0] == CPatientInfo::tfCount);
+    json.BeginObject();
+    for (int f = 0; f < CPatientInfo::tfCount; ++f)
+        json.Member(kFields[f], info.GetText(static_cast<CPatientInfo::TextField>(f)).str());
+    json.Member("record_status", static_cast<int>(info.GetRecordStatus()));
+    json.Member("record_status_name", RecordStatusName(info.GetRecordStatus()));
+    json.Member("sex", info.GetSex() == CPatientInfo::sexMale     ? "male"
+                       : info.GetSex() == CPatientInfo::sexFemale ? "female"
+                                                                  : "");
+    json.Member("birth_date", info.GetBirthDateStatus() == CPatientInfo::dtValid
+                                  ? DateTimeText(COleDateTime(info.GetBirthDate())).substr(0, 10)
+                                  : std::string());
+    json.Member("record_date", info.GetRecordDateStatus() == CPatientInfo::dtValid
+                                   ? DateTimeText(COleDateTime(info.GetRecordDate()))
+                                   : std::string());
+    json.Member("qm_synched", info.GetQmSynched());
+    json.EndObject();
+}
+
+void WriteEventJson(JsonWriter& json, const CEegEvent& e, const CEegFile& file) {
+    const int type = e.GetEventType();
+    const uint32_t offset = e.GetTimeStamp().GetSampleOffset();
+    const double rate = file.GetSampleRate();
+    json.Member("type", EventTypeName(type)).Member("type_number", type);
+    WriteStamp(json, "offset", e.GetTimeStamp());
+    json.Member("seconds", rate > 0 ? offset / rate : 0.0);
+    json.Member("text", e.AsString(&file).str());
+
+    switch (type) {
+        case CEegEvent::etRecord: {
+            int recording = 0;
+            CTKTime time;
+            const int hasTime = static_cast<const CRecordEvent&>(e).GetRecordData(recording, time);
+            json.Member("recording", recording != 0).Member("has_time", hasTime != 0);
+            json.Member("time", TKTimeText(time));
+            break;
+        }
+        case CEegEvent::etCalibrate: {
+            int on = 0;
+            double amplitude = 0, frequency = 0;
+            static_cast<const CCalibrateEvent&>(e).GetCalibrateData(on, amplitude, frequency);
+            json.Member("on", on != 0)
+                .Member("amplitude", amplitude)
+                .Member("frequency", frequency);
+            break;
+        }
+        case CEegEvent::etImpedance: {
+            const auto& ev = static_cast<const CImpedanceEvent&>(e);
+            json.Key("impedances").BeginObject();
+            for (int in = 0; in <= AmpInput::In8R; ++in) {
+                const auto input = static_cast<AmpInput::AmpInputType>(in);
+                if (ev.GetImpedanceData().IsMeasured(input))
+                    json.Member(InputName(in), ev.GetImpedanceData().GetImpedance(input));
+            }
+            json.EndObject();
+            json.Key("inputs").BeginArray();
+            for (int i = 0; i < ev.GetImpInputDomain().GetSize(); ++i)
+                json.String(InputName(ev.GetImpInputDomain().GetAt(i)));
+            json.EndArray();
+            json.Member("recording_ref", InputName(ev.GetRecordingRef()));
+            break;
+        }
+        case CEegEvent::etRecordingRef:
+            json.Member(
+                "recording_ref",
+                InputName(static_cast<const CRecordingRefEvent&>(e).GetRecordingReference()));
+            break;
+        case CEegEvent::etMontage:
+            json.Key("montage");
+            WriteMontageJson(json, static_cast<const CMontageEvent&>(e).GetMontage());
+            break;
+        case CEegEvent::etTraceInfo: {
+            const auto& ev = static_cast<const CTraceInfoEvent&>(e);
+            json.Member("channel", ev.GetChannelNumber()).Key("trace");
+            WriteTrace(json, ev.GetTraceInfo());
+            break;
+        }
+        case CEegEvent::etNotch: {
+            int on = 0;
+            double hz = 0;
+            static_cast<const CNotchEvent&>(e).GetNotchData(on, hz);
+            json.Member("on", on != 0).Member("frequency", hz);
+            break;
+        }
+        case CEegEvent::etLinkedHighcut:
+            json.Member("value", static_cast<const CLinkedHighcutEvent&>(e).GetLinkedHighcut());
+            break;
+        case CEegEvent::etLinkedLowcut:
+            json.Member("value", static_cast<const CLinkedLowcutEvent&>(e).GetLinkedLowcut());
+            break;
+        case CEegEvent::etLinkedSensitivity:
+            json.Member("value",
+                        static_cast<const CLinkedSensitivityEvent&>(e).GetLinkedSensitivity());
+            break;
+        case CEegEvent::etSpeed:
+            json.Member("value", static_cast<const CSpeedEvent&>(e).GetSpeed());
+            break;
+        case CEegEvent::etComment:
+        case CEegEvent::etUser: {
+            const auto& ev = static_cast<const CAnnotationEvent&>(e);
+            json.Member("priority", static_cast<int>(ev.GetPriority()));
+            json.Member("comment", type == CEegEvent::etComment
+                                       ? static_cast<const CCommentEvent&>(e).GetComment()
+                                       : static_cast<const CUserEvent&>(e).GetUserEvent());
+            break;
+        }
+        case CEegEvent::etFlashRate:
+            json.Member("rate", static_cast<const CFlashRateEvent&>(e).GetFlashRateData());
+            break;
+        case CEegEvent::etFlashRun: {
+            int run = 0, a = 0, b = 0;
+            static_cast<const CFlashRunEvent&>(e).GetFlashRunData(run, a, b);
+            json.Member("run", run).Member("flag_a", a).Member("flag_b", b);
+            break;
+        }
+        case CEegEvent::etTimer: {
+            int on = 0;
+            unsigned int seconds = 0;
+            static_cast<const CTimerEvent&>(e).GetTimerData(on, seconds);
+            json.Member("on", on != 0).Member("timer_seconds", seconds);
+            break;
+        }
+        case CEegEvent::etDataDeletion: {
+            const auto& ev = static_cast<const CDataDeletionEvent&>(e);
+            json.Member("start_flag", ev.IsDeletionStart() != 0);
+            WriteStamp(json, "start", ev.GetStartTimeStamp());
+            WriteStamp(json, "end", ev.GetEndTimeStamp());
+            break;
+        }
+        case CEegEvent::etDataSegmentMark: {
+            const auto& ev = static_cast<const CDataSegmentMarkEvent&>(e);
+            json.Member("start_flag", ev.IsSegmentStart() != 0)
+                .Member("delete", ev.IsDeleteSegment() != 0);
+            WriteStamp(json, "start", ev.GetStartTimeStamp());
+            WriteStamp(json, "end", ev.GetEndTimeStamp());
+            break;
+        }
+        case CEegEvent::etAddOn: {
+            const auto& ev = static_cast<const CAddOnEvent&>(e);
+            json.Member("add_on_id", static_cast<int>(ev.GetAddOnID()))
+                .Member("add_on_event_type", static_cast<int>(ev.GetAddOnEventType()))
+                .Member("add_on_word", static_cast<int>(ev.GetAddOnWord()))
+                .Member("priority", static_cast<int>(ev.GetPriority()))
+                .Member("data", Hex(ev.GetData(), ev.GetDataSize()));
+            break;
+        }
+        case CEegEvent::etAnalysis: {
+            const auto& ev = static_cast<const CAnalysisEvent&>(e);
+            json.Member("analysis_name", ev.GetAnalysisName().str())
+                .Member("analysis_text", ev.GetText().str())
+                .Member("analysis_event_type", static_cast<int>(ev.GetAnalysisEventType()))
+                .Member("priority", static_cast<int>(ev.GetPriority()))
+                .Member("data", Hex(ev.GetData(), ev.GetDataSize()));
+            break;
+        }
+        case CEegEvent::etBookmark: {
+            const auto& ev = static_cast<const CBookmarkEvent&>(e);
+            WriteStamp(json, "end", ev.GetEndStamp());
+            json.Member("high_cut", ev.GetLinkedHighCut())
+                .Member("low_cut", ev.GetLinkedLowCut())
+                .Member("sensitivity", ev.GetLinkedSens())
+                .Member("paper_speed", ev.GetPaperSpeed())
+                .Member("comment", ev.GetComment());
+            json.Key("override_montage");
+            if (const CEegMontage* m = ev.GetOverrideMontage())
+                WriteMontageJson(json, *m);
+            else
+                json.Null();
+            break;
+        }
+        case CEegEvent::etDataMarkDelete: {
+            const auto& ev = static_cast<const CDataMarkDeleteEvent&>(e);
+            WriteStamp(json, "end", ev.GetEndTimeStamp());
+            json.Member("mark_type", static_cast<int>(ev.GetMarkType()))
+                .Member("eeg", ev.IsEegMark() != 0)
+                .Member("video", ev.IsVideoMark() != 0)
+                .Member("no_audio", ev.IsNoAudioMark() != 0)
+                .Member("comment", ev.GetComment().str())
+                .Member("priority", static_cast<int>(ev.GetPriority()));
+            break;
+        }
+        case CEegEvent::etSystem:
+            json.Member("comment", static_cast<const CSystemEvent&>(e).GetComment());
+            break;
+        case CEegEvent::etVoice: {
+            const auto& ev = static_cast<const CVoiceEvent&>(e);
+            json.Member("file_ext_num", ev.GetFileExtNum())
+                .Member("start_offset_bytes", static_cast<int64_t>(ev.GetStartOffsetInBytes()))
+                .Member("length_bytes", static_cast<int64_t>(ev.GetLengthInBytes()))
+                .Member("priority", static_cast<int>(ev.GetPriority()));
+            break;
+        }
+        case CEegEvent::etKeyPress:
+            json.Member("priority",
+                        static_cast<int>(static_cast<const CKeyPressEvent&>(e).GetPriority()));
+            break;
+        case CEegEvent::etBatteryLow: {
+            const auto& ev = static_cast<const CBatteryLowEvent&>(e);
+            json.Member("voltage", ev.GetVoltage())
+                .Member("priority", static_cast<int>(ev.GetPriority()));
+            break;
+        }
+        case CEegEvent::etPersyst: {
+            const auto& ev = static_cast<const CPersystEvent&>(e);
+            json.Member("persyst_type", static_cast<int>(ev.GetPersystType()))
+                .Member("duration", ev.GetDuration())
+                .Member("origin", static_cast<int>(ev.GetOrigin()))
+                .Member("type_code", static_cast<int>(ev.GetType()))
+                .Member("comment", ev.GetComment().str())
+                .Member("deleted", ev.GetEventDeleted());
+            break;
+        }
+        default:
+            break;  // block events carry nothing of their own
+    }
+}
+
+Progress::Progress(const char* label) : m_label(label), m_enabled(::isatty(STDERR_FILENO) == 1) {}
+
+Progress::~Progress() {
+    Done();
+}
+
+void Progress::Update(double fraction) {
+    if (!m_enabled)
+        return;
+    const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+    if (percent == m_last)
+        return;
+    m_last = percent;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(stderr, "\r%s [%.*s%*s] %3d%%", m_label.c_str(), filled,
+                 "########################################", kWidth - filled, "", percent);
+    std::fflush(stderr);
+}
+
+void Progress::Done() {
+    if (m_enabled && m_last >= 0) {
+        std::fputc('\n', stderr);
+        m_last = -1;
+    }
+}
+
+}  // namespace eegtool
