@@ -1,5 +1,6 @@
 # Front door: `make test` sets up a fresh machine, builds everything and runs every test;
-# `make demo` sets it up, builds, records a simulated 10-minute EEG and shows it.
+# `make demo` sets it up, builds, records a simulated 10-minute EEG, shows it, exports it to
+# EDF+ and draws a page of it.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -36,6 +37,9 @@ demo: build
 	$(BUILD)/tools/eegfile info $(DEMO_FILE)
 	@echo "== first events"
 	@$(BUILD)/tools/eegfile events $(DEMO_FILE) --to 5:00
+	$(BUILD)/tools/eegfile export $(DEMO_FILE) $(basename $(DEMO_FILE)).edf
+	$(BUILD)/tools/eegfile plot $(DEMO_FILE) -o $(basename $(DEMO_FILE)).png --from 2:00
+	@echo "== wrote $(basename $(DEMO_FILE)).edf and $(basename $(DEMO_FILE)).png"
 
 bench: build
 	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && [ -f "$$b" ] && echo "== $$b" && "$$b"; done

@@ -1,4 +1,5 @@
-// eegfile: inspect, simulate, mark and cut recordings from the command line.
+// eegfile: inspect, simulate, mark, cut, export and draw recordings from the
+// command line.
 //
 // Every failure ends in one line on stderr, "eegfile: FILE: message", and exit
 // code 1; a wrong command line ends in exit code 2.
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
                      OneLine(e->GetErrorText().str()).c_str());
     });
 
-    CLI::App app{"Inspect, simulate, mark and cut EEG recordings.", "eegfile"};
+    CLI::App app{"Inspect, simulate, mark, cut, export and draw EEG recordings.", "eegfile"};
     app.require_subcommand(1);
     Action action;
     AddInfoCommand(app, action);
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
     AddMarkCommands(app, action);
     AddPatientCommands(app, action);
     AddFollowCommand(app, action);
+    AddExportCommands(app, action);
 
     try {
         app.parse(argc, argv);
