@@ -1,5 +1,7 @@
 #include "EegFile/winfile/EegEventStore.h"
 
+#include <functional>
+
 #include <vector>
 
 #include "EegFile/access/EegAccessControl.h"
@@ -300,25 +302,9 @@ void CEegEventStore::ReadNew() {
 
 void CEegEventStore::Rewrite() {
     CBorrowedStreamFile file(m_pStream);
-    try {
-        m_pStream->Truncate();
-        CArchive ar(&file, CArchive::store, kWriteBuffer);
-        ar.m_strFileName = kStreamName;
-        m_events.Serialize(ar);
-        ar.Flush();
-        const int64_t mark = static_cast<int64_t>(ar.GetPosition());
-        ar.Close();
-        file.Close();
-        m_readMark = mark;
-    } catch (...) {
-        // What reached the stream is unknown: skip it when reading and write
-        // the whole list again next time.
-        m_readMark = m_pStream->GetLength();
-        m_bRewriteNeeded = 1;
-        throw;
-    }
+    WriteRecords(
+        file, [&] { m_pStream->Truncate(); }, [&](CArchive& ar) { m_events.Serialize(ar); });
     m_bRewriteNeeded = 0;
-    m_pending.RemoveAll();
 }
 
 void CEegEventStore::Append() {
@@ -329,17 +315,25 @@ void CEegEventStore::Append() {
         CheckVersion(check);
         check.Close();
     }
+    WriteRecords(
+        file, [&] { file.SeekToEnd(); }, [&](CArchive& ar) { m_pending.SerializeStore(ar); });
+}
+
+void CEegEventStore::WriteRecords(CTKStreamFile& file, const std::function<void()>& place,
+                                  const std::function<void(CArchive&)>& write) {
     try {
-        file.SeekToEnd();
+        place();
         CArchive ar(&file, CArchive::store, kWriteBuffer);
         ar.m_strFileName = kStreamName;
-        m_pending.SerializeStore(ar);
+        write(ar);
         ar.Flush();
         const int64_t mark = static_cast<int64_t>(ar.GetPosition());
         ar.Close();
         file.Close();
         m_readMark = mark;
     } catch (...) {
+        // What reached the stream is unknown: skip it when reading and write
+        // the whole list again next time.
         m_readMark = m_pStream->GetLength();
         m_bRewriteNeeded = 1;
         throw;

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "EegFile/events/EegEventList.h"
@@ -27,6 +28,7 @@
 
 class CEegAccessControl;
 class CTKStream;
+class CTKStreamFile;
 
 // An event list whose record loop and store loop the store runs itself: loading
 // the records that follow a read mark, storing only the pending events.
@@ -103,6 +105,10 @@ private:
     void Rewrite();
     // Writes the pending events at the stream's end.
     void Append();
+    // Positions the stream (place), writes records through an archive and moves
+    // the read mark past them; on failure marks the stream for a rewrite.
+    void WriteRecords(CTKStreamFile& file, const std::function<void()>& place,
+                      const std::function<void(CArchive&)>& write);
     void CheckVersion(CArchive& ar);
     // Adds event (owned) to events and, by type, to the side lists.
     void Insert(CEegEvent* event);
