@@ -32,23 +32,9 @@ struct Args {
 
 // Slots by name ("O1") or number (0-31), in the order given.
 std::vector<int> ParseChannels(const std::string& list) {
-    std::vector<int> slots;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t comma = list.find(',', start);
-        if (comma == std::string::npos)
-            comma = list.size();
-        const std::string item = list.substr(start, comma - start);
-        start = comma + 1;
-        int found = -1;
-        for (int s = 0; s < 32 && found < 0; ++s)
-            if (item == std::to_string(s) || ::strcasecmp(item.c_str(), AmpInput::GetName(s)) == 0)
-                found = s;
-        if (found < 0)
-            throw UsageError("--channels: not a channel: '" + item + "' (Fp1 ... 8A or 0-31)");
-        slots.push_back(found);
-    }
-    return slots;
+    return ParseNamedList(
+        list, 32, [](int s) { return AmpInput::GetName(s); }, "--channels",
+        "a channel (Fp1 ... 8A or 0-31)");
 }
 
 void Put(const void* data, size_t size) {

@@ -288,8 +288,10 @@ const char* EventTypeName(int type) {
     return type >= 0 && type < 28 ? kEventNames[type] : "none";
 }
 
-std::vector<int> ParseEventTypes(const std::string& list) {
-    std::vector<int> types;
+std::vector<int> ParseNamedList(const std::string& list, int count,
+                                const std::function<const char*(int)>& nameOf,
+                                const std::string& option, const std::string& what) {
+    std::vector<int> values;
     size_t start = 0;
     while (start <= list.size()) {
         size_t comma = list.find(',', start);
@@ -298,14 +300,19 @@ std::vector<int> ParseEventTypes(const std::string& list) {
         const std::string item = list.substr(start, comma - start);
         start = comma + 1;
         int found = -1;
-        for (int t = 0; t < 28 && found < 0; ++t)
-            if (item == std::to_string(t) || SameNoCase(item, kEventNames[t]))
-                found = t;
+        for (int v = 0; v < count && found < 0; ++v)
+            if (item == std::to_string(v) || SameNoCase(item, nameOf(v)))
+                found = v;
         if (found < 0)
-            throw UsageError("--types: not an event type: '" + item + "'");
-        types.push_back(found);
+            throw UsageError(option + ": not " + what + ": '" + item + "'");
+        values.push_back(found);
     }
-    return types;
+    return values;
+}
+
+std::vector<int> ParseEventTypes(const std::string& list) {
+    return ParseNamedList(
+        list, 28, [](int t) { return kEventNames[t]; }, "--types", "an event type");
 }
 
 void WriteMontageJson(JsonWriter& json, const CEegMontage& montage) {

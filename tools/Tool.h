@@ -104,6 +104,12 @@ const char* RecordStatusName(CPatientInfo::RecordStatus status);
 // A number 0-6 or a name ("ready-to-read", ...); a UsageError otherwise.
 CPatientInfo::RecordStatus ParseRecordStatus(const std::string& text);
 
+// A comma list of items, each a number 0..count-1 or (in any case) the name
+// nameOf gives it; a UsageError naming `option` and `what` otherwise.
+std::vector<int> ParseNamedList(const std::string& list, int count,
+                                const std::function<const char*(int)>& nameOf,
+                                const std::string& option, const std::string& what);
+
 // Event type names ("comment", "montage", ...); ParseEventTypes takes a comma
 // list of names or numbers.
 const char* EventTypeName(int type);
