@@ -83,12 +83,17 @@ const CDomainEnum<int>& ImpedanceInputs() {
 
 template <class T>
 T ConvertTextToInput(std::string_view text, const CDomainEnum<T>& table) {
+    // The tables' labels hold no blanks, so only the text needs trimming; a label
+    // is compared by its length first, which rejects most of them at once.
     const std::string_view wanted = Trimmed(text);
+    const auto label = [&table](int i) {
+        const CString& l = table.GetLabel(i);
+        return std::string_view(l.GetString(), static_cast<size_t>(l.GetLength()));
+    };
     for (int i = 0; i < table.GetSize(); ++i) {
-        if (EqualNoCase(Trimmed(std::string_view(table.GetLabel(i))), wanted)) {
+        if (EqualNoCase(label(i), wanted)) {
             const T code = table.GetValue(i);
-            const char* own = table.GetLabelOf(code);
-            return own && EqualNoCase(Trimmed(own), wanted) ? code : static_cast<T>(-1);
+            return EqualNoCase(label(table.FindValue(code)), wanted) ? code : static_cast<T>(-1);
         }
     }
     return static_cast<T>(-1);
