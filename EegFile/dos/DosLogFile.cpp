@@ -10,9 +10,9 @@ namespace {
 constexpr size_t kBufferBytes = 64 * 1024;
 }
 
-CDosLogFile::CDosLogFile() = default;
+CDosLogFile::CDosLogFile() : m_Buffer(kBufferBytes) {}
 
-CDosLogFile::CDosLogFile(const CString& path, int createIfMissing) {
+CDosLogFile::CDosLogFile(const CString& path, int createIfMissing) : m_Buffer(kBufferBytes) {
     OpenLog(path, createIfMissing);
 }
 
@@ -142,8 +142,6 @@ int64_t CDosLogFile::logFilePosition() {
 }
 
 bool CDosLogFile::Fill() {
-    if (m_Buffer.empty())
-        m_Buffer.resize(kBufferBytes);
     if (m_nNext > 0) {
         std::memmove(m_Buffer.data(), m_Buffer.data() + m_nNext, m_nEnd - m_nNext);
         m_nBufferStart += static_cast<int64_t>(m_nNext);

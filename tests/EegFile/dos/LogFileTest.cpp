@@ -168,6 +168,17 @@ TEST(LogFile, MalformedLinesAreSkipped) {
     CDosEegData data(q.log);
     short frames[32 * 400] = {};
     EXPECT_EQ(data.readData(0, frames), 0);  // no second this large can be held
+
+    // A log of binary garbage: lines of any length, NULs, no line ends.
+    std::string garbage(1 << 16, '\0');
+    uint32_t x = 12345;
+    for (char& c : garbage) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    ParsedLog g(dir.File("EEG00003.LOG"), garbage);
+    EXPECT_LE(g.log.GetReadPosition(), static_cast<int64_t>(garbage.size()));
+    EXPECT_LE(g.log.getFileCount(), LogFormat::kMaxFiles);
 }
 
 TEST(LogFile, FollowsAGrowingLog) {
@@ -215,6 +226,13 @@ TEST(LogFile, LogFaults) {
     {
         // A log cut to nothing under a reader, and one whose list ends in a cut file.
         ParsedLog p(dir.File("EEG00002.LOG"), Lines({"00:00:01.000 COMMENT 3 x"}));
+        // Shorter, but not empty: nothing new until it grows past what was read.
+        WriteText(p.path, "00:00:09");
+        p.log.updateFromLog();
+        WriteText(p.path, Lines({"00:00:02.000 COMMENT 3 replaced", "00:00:03.000 COMMENT 3 then"}));
+        p.log.updateFromLog();
+        EXPECT_EQ(Describe(p.log.GetEventList()),
+                  (std::vector<std::string>{"200 comment 3 'x'", "600 comment 3 'then'"}));
         WriteText(p.path, "");
         ExpectDosError([&] { p.log.updateFromLog(); }, 22);
         EXPECT_EQ(p.log.getStatus() & CLogFile::stLogAccess, CLogFile::stLogAccess);

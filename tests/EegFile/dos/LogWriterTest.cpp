@@ -78,6 +78,7 @@ TEST(LogWriter, LinesAndTheirReading) {
     const CTKTime start = At(4, 43, 52), stop = At(5, 0, 0);
     const CTraceInfo trace = TestTrace();
     const CEegMontage montage = TestMontage();
+    const std::string notch(CNotchEvent(CEegTimeStamp(0), 1, 50.0).AsString(nullptr));
     CDWordArray cuts;
     cuts.Add(0);
     cuts.Add(20);
@@ -109,6 +110,7 @@ TEST(LogWriter, LinesAndTheirReading) {
          "00:00:10.000 MONDCIN 1 dc DC1 Ref UNCOLOR2\r\n"},
         {add(TestImpedance()),
          "00:00:11.000 COMMENT 00 Fp1--  5\r\n00:00:11.000 COMMENT 01  Cz*** <2\r\n00:00:11.000 COMMENT 02  1R-- 12\r\n"},
+        {add(new CNotchEvent(CEegTimeStamp(0), 1, 50.0)), "00:00:00.000 COMMENT " + notch + "\r\n"},
         {[&] { EXPECT_EQ(log.writeNewFileEvent(5, 3), 0); }, "00:00:05.000 NEWFILE 3\r\n"},
         {[&] { EXPECT_EQ(log.UpdateAfterDataCut(40, 1, cuts), 0); },
          "00:00:00.000 MAXREAD 40\r\n00:00:00.000 CUTFILE 1\r\n00:00:20.000 CUTFILE 2\r\n"},
@@ -124,14 +126,14 @@ TEST(LogWriter, LinesAndTheirReading) {
     CDataDeletionEvent hole(CEegTimeStamp(0), CEegTimeStamp(10), 1);
     ExpectDosError([&] { log.AddEvent(&hole); }, 24);
     EXPECT_EQ(ReadText(path).size(), length);
-    EXPECT_EQ(log.GetEventList().GetSize(), 17);  // 13 events and the cut's two holes
+    EXPECT_EQ(log.GetEventList().GetSize(), 18);  // 14 events and the cut's two holes
 
     // What another station reads of it.
     CDosLogFile reader(path.c_str(), 0);
     EXPECT_EQ(Describe(reader.GetEventList()),
               (std::vector<std::string>{
                   "0 comment 3 'x'", "0 speed 30", "0 speed 30", "0 sensitivity 7", "0 highcut 70", "0 lowcut 0.5",
-                  "0 bookmark to 1000 h35 l0.5 p30 s7 'a b'", "0 hole start", "200 comment 4 'u'",
+                  "0 bookmark to 1000 h35 l0.5 p30 s7 'a b'", "0 comment 3 '" + notch + "'", "0 hole start", "200 comment 4 'u'",
                   "200 sensitivity 7", "200 highcut 35", "200 lowcut 0.5", "200 sensitivity 10", "200 highcut 35",
                   "200 lowcut 0.5", "400 recording 2026-12-06 04:43:52", "600 stopped 2026-12-06 05:00:00",
                   "1200 trace 3 [F3 x F3-C3 s10 h35 l0.5 c2]",
