@@ -3,7 +3,7 @@
 // grown again, and the file is scanned section by section. Every failure must be
 // one of the framework's exceptions; the sanitizers catch everything else.
 //
-// Built and run by scripts/fuzz-container, never by the ordinary build.
+// Built and run by scripts/fuzz container, never by the ordinary build.
 
 #include <unistd.h>
 

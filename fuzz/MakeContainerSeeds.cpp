@@ -1,5 +1,5 @@
 // Writes the small container files of the fuzz target's seed corpus into the
-// folder given as argument. Built and run by scripts/fuzz-container --seeds.
+// folder given as argument. Built and run by scripts/fuzz container --seeds.
 
 #include <cstdio>
 #include <string>
