@@ -28,7 +28,7 @@ bool g_currentInstalled = false;
 // A format's table; the current format's is installed on first use. Called
 // under g_formatsMutex.
 CEegFile::FormatStatics& Table(bool dos) {
-    if (!dos && !g_currentInstalled) {
+    if (!dos && !g_currentInstalled && CEegFile::CurrentFormatStatics) {
         g_formats[0] = CEegFile::CurrentFormatStatics();
         g_currentInstalled = true;
     }

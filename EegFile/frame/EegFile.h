@@ -157,13 +157,15 @@ public:
     };
     // Replaces a format's table (each format installs its own); returns the old one.
     static FormatStatics SetFormatStatics(bool dos, const FormatStatics& statics);
-    // The current format's table. Defined with that format's statics in the same
-    // library; only declared here, so the frame includes none of its headers.
-    // The statics above install it on first use rather than the format
+    // The current format's table. Defined with that format's statics in the
+    // library EegFile; only declared here, so the frame includes none of its
+    // headers. The statics above install it on first use rather than the format
     // installing itself from a static initialiser: a linker takes an object out
-    // of a static library only when something refers to it, and this call is
-    // that reference.
-    static FormatStatics CurrentFormatStatics();
+    // of a static library only when something refers to it. The reference is
+    // weak, so that a program of the shared part and the legacy format alone
+    // links without the current format (and finds no table); the EegFile target
+    // makes its programs ask for the symbol, which brings the table in.
+    static FormatStatics CurrentFormatStatics() __attribute__((weak));
 
 protected:
     // Decides whether path must be opened read-only. Throws CFileException
