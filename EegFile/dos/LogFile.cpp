@@ -307,16 +307,8 @@ void CLogFile::SettleFileList(int firstNew) {
 
 namespace {
 
-bool IsDigit(char c, char last = '9') {
-    return c >= '0' && c <= last;
-}
-
-// "COMMENT" with a text of two digits (the first 0-3) and a blank: a line of an
-// impedance block.
-bool IsImpedanceLine(const Line& line) {
-    const std::string_view v = line.From(kValueColumn);
-    return line.Keyword(kComment) && v.size() >= 3 && IsDigit(v[0], '3') && IsDigit(v[1]) &&
-           v[2] == ' ';
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 }  // namespace

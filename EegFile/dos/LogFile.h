@@ -216,6 +216,13 @@ private:
     void BuildLinkedEvents(const LogFormat::Line& line, uint32_t at);
     void BuildSpeedEvent(const LogFormat::Line& line, uint32_t at);
     void DecodeParameter(const LogFormat::Line& line, uint32_t at);
+    // Hands the block's first line and each following line of its time for which
+    // belongs holds to take(line, isFirst); returns the first line that is not the
+    // block's ("" at the end of the log).
+    template <class Belongs, class Take>
+    CString ReadBlock(const LogFormat::Line& first, uint32_t at, Belongs belongs, Take take);
+    // A "MONTREF" line into the montage being read.
+    void ReadAverageReference(const LogFormat::Line& line, uint32_t at, CEegMontage& montage);
     // A trace line's index (false when not 0-31), trace and reference word.
     bool ReadTraceLine(const LogFormat::Line& line, int& index, CTraceInfo& trace,
                        CString& refText) const;

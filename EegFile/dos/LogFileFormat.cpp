@@ -55,6 +55,12 @@ bool IsLogEntry(const Line& line) {
            line.text[kKeywordColumn] != kDeletedMark;
 }
 
+bool IsImpedanceLine(const Line& line) {
+    const std::string_view v = line.From(kValueColumn);
+    return line.Keyword(kComment) && v.size() >= 3 && v[0] >= '0' && v[0] <= '3' && v[1] >= '0' &&
+           v[1] <= '9' && v[2] == ' ';
+}
+
 uint32_t StampMilliseconds(std::string_view stamp) {
     char s[kStampChars];
     for (int i = 0; i < kStampChars; ++i)

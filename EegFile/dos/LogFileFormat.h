@@ -111,6 +111,10 @@ Line TrimLine(char* text, int length, int* keywordOffset = nullptr);
 // characters, and not blotted out.
 bool IsLogEntry(const Line& line);
 
+// A "COMMENT" line whose text is two digits (the first 0-3) and a blank: a line of
+// an impedance block.
+bool IsImpedanceLine(const Line& line);
+
 // Milliseconds of a stamp, from its digits as they stand (no range checks); a
 // stamp shorter than 12 characters is completed with '0' characters.
 uint32_t StampMilliseconds(std::string_view stamp);

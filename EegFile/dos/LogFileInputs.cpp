@@ -28,11 +28,6 @@ bool IsBlockLine(const Line& line) {
            line.Keyword(kStoredInputs) || line.Keyword(kOldStoredInputs);
 }
 
-bool IsImpedanceBlockLine(const Line& line) {
-    const std::string_view v = line.From(kValueColumn);
-    return line.Keyword(kComment) && v.size() >= 3 && v[0] >= '0' && v[0] <= '3' && v[1] >= '0' &&
-           v[1] <= '9' && v[2] == ' ';
-}
 
 }  // namespace
 
@@ -223,22 +218,52 @@ void CLogFile::BuildTraceInfoEvent(const Line& line, uint32_t at) {
     AddParsedEvent(new CTraceInfoEvent(CEegTimeStamp(at), index, &trace));
 }
 
+void CLogFile::ReadAverageReference(const Line& line, uint32_t at, CEegMontage& montage) {
+    Scanner s(line.From(kValueColumn));
+    std::string_view name, member;
+    s.Word(name);
+    if (montage.GetAvgRef()) {
+        AddErrorComment(at, WithName("Only one average reference allowed: %s not included", name));
+        return;
+    }
+    AmpInputType members[CAverageReference::kMaxInputs];
+    int n = 0;
+    for (int i = 1; i < 33 && s.Word(member); ++i) {
+        const AmpInputType input = ConvertTextToInput(member, DosInputNames::ReferenceInputs());
+        if (input == AmpInput::NoInput)
+            AddErrorComment(at, WithName("ERROR: could not convert %s to AvgRef jack", member));
+        else
+            members[n++] = input;
+    }
+    if (n == 0)
+        AddErrorComment(at, "ERROR: could not convert avgRef");
+    else
+        montage.SetAvgRef(CAverageReference(members, n, CString(name)));
+}
+
+template <class Belongs, class Take>
+CString CLogFile::ReadBlock(const Line& first, uint32_t at, Belongs belongs, Take take) {
+    char buffer[kLineBuffer];
+    Line line = first;
+    take(line, true);
+    for (;;) {
+        if (readLogLine(buffer, kLineBuffer) != 0)
+            return CString();  // the end of the log ends the block, with nothing pending
+        line = Line{buffer, static_cast<int>(std::strlen(buffer))};
+        if (!IsLogEntry(line) || !belongs(line) || SampleOffsetFromString(line.From(0), Rate()) != at)
+            return CString(line.text, line.length);
+        take(line, false);
+    }
+}
+
 CString CLogFile::BuildMontageEvent(const Line& first, uint32_t at) {
     CEegMontage montage;
     CString refTexts[CEegMontage::kMaxTraces];
     bool anyTrace = false;
-    char buffer[kLineBuffer];
-    Line line = first;
-    CString pending;
-    for (bool isFirst = true;; isFirst = false) {
-        // The block is the lines of its time; a line of another kind at the same
-        // time (a comment the writer put after the montage, a second montage)
-        // ends it too, so that it is read as what it is.
-        if (!isFirst && (!IsLogEntry(line) || !IsBlockLine(line) ||
-                         SampleOffsetFromString(line.From(0), Rate()) != at)) {
-            pending = CString(line.text, line.length);
-            break;
-        }
+    // The block is the lines of its time; a line of another kind at the same time
+    // (a comment the writer put after the montage, a second montage) ends it too,
+    // so that it is read as what it is.
+    const CString pending = ReadBlock(first, at, IsBlockLine, [&](const Line& line, bool isFirst) {
         if (isFirst) {
             Scanner s(line.From(kValueColumn));
             int count = -1;
@@ -256,36 +281,13 @@ CString CLogFile::BuildMontageEvent(const Line& first, uint32_t at) {
                 AddErrorComment(at, "ERROR: could not convert trace");
             }
         } else if (line.Keyword(kAvgRef)) {
-            Scanner s(line.From(kValueColumn));
-            std::string_view name, member;
-            s.Word(name);
-            if (montage.GetAvgRef()) {
-                AddErrorComment(at, WithName("Only one average reference allowed: %s not included", name));
-            } else {
-                AmpInputType members[CAverageReference::kMaxInputs];
-                int n = 0;
-                for (int i = 1; i < 33 && s.Word(member); ++i) {
-                    const AmpInputType input =
-                        ConvertTextToInput(member, DosInputNames::ReferenceInputs());
-                    if (input == AmpInput::NoInput)
-                        AddErrorComment(at, WithName("ERROR: could not convert %s to AvgRef jack", member));
-                    else
-                        members[n++] = input;
-                }
-                if (n == 0)
-                    AddErrorComment(at, "ERROR: could not convert avgRef");
-                else
-                    montage.SetAvgRef(CAverageReference(members, n, CString(name)));
-            }
+            ReadAverageReference(line, at, montage);
         } else if (line.Keyword(kStoredInputs)) {
             DecodeInputList(line, at);
         } else if (line.Keyword(kOldStoredInputs)) {
             DecodeOldInputList(line, at);
         }
-        if (readLogLine(buffer, kLineBuffer) != 0)
-            break;  // the end of the log ends the block, with nothing pending
-        line = Line{buffer, static_cast<int>(std::strlen(buffer))};
-    }
+    });
     if (!anyTrace) {
         AddErrorComment(at, "ERROR: could not convert montage");
         return pending;
@@ -311,15 +313,7 @@ CString CLogFile::BuildImpedanceEvent(const Line& first, uint32_t at) {
     for (double& v : values)
         v = CImpedanceValues::kNotMeasured;
     int reference = DosInputNames::kImpedanceCRefPosition;
-    char buffer[kLineBuffer];
-    Line line = first;
-    CString pending;
-    for (bool isFirst = true;; isFirst = false) {
-        if (!isFirst && (!IsLogEntry(line) || !IsImpedanceBlockLine(line) ||
-                         SampleOffsetFromString(line.From(0), Rate()) != at)) {
-            pending = CString(line.text, line.length);
-            break;
-        }
+    const CString pending = ReadBlock(first, at, IsImpedanceLine, [&](const Line& line, bool) {
         std::string_view name = line.From(kImpedanceNameColumn).substr(0, 3);
         while (!name.empty() && name.front() == ' ')
             name.remove_prefix(1);
@@ -332,21 +326,18 @@ CString CLogFile::BuildImpedanceEvent(const Line& first, uint32_t at) {
         const int position =
             DosInputNames::ConvertTextToInput(name == "CRe" ? std::string_view("CRef") : name,
                                               DosInputNames::ImpedanceInputs());
-        if (position >= 0) {
-            double kOhm = 0.0;
-            if (value == "<2")
-                kOhm = 1.9;
-            else
-                Scanner(value).Double(kOhm);
-            values[position] = kOhm;
-            const AmpInputType input = DosInputNames::ImpedancePositionToInput(position);
-            if (line.At(kImpedanceMarkColumn) == '*' && m_AmpInfo.GetRefInputDomain().Contains(input))
-                reference = position;
-        }
-        if (readLogLine(buffer, kLineBuffer) != 0)
-            break;
-        line = Line{buffer, static_cast<int>(std::strlen(buffer))};
-    }
+        if (position < 0)
+            return;
+        double kOhm = 0.0;
+        if (value == "<2")
+            kOhm = 1.9;
+        else
+            Scanner(value).Double(kOhm);
+        values[position] = kOhm;
+        const AmpInputType input = DosInputNames::ImpedancePositionToInput(position);
+        if (line.At(kImpedanceMarkColumn) == '*' && m_AmpInfo.GetRefInputDomain().Contains(input))
+            reference = position;
+    });
     CImpedanceValues readings;
     CAmpInputDomain measured;
     measured.SetNameTable(TRUE, 0);
