@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,13 +30,24 @@ public:
     std::vector<std::pair<std::string, int>> streams;
 };
 
-const std::string& InputPath() {
-    static const std::string path = [] {
+// The file every input is written to; removed when the process exits normally.
+class InputFile {
+public:
+    InputFile() {
         const char* folder = std::getenv("FUZZ_TMPDIR");
-        return std::string(folder ? folder : "/tmp") + "/container-fuzz-" +
-               std::to_string(::getpid()) + ".eeg";
-    }();
-    return path;
+        m_path = std::string(folder ? folder : "/tmp") + "/container-fuzz-" +
+                 std::to_string(::getpid()) + ".eeg";
+    }
+    ~InputFile() { ::unlink(m_path.c_str()); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+const std::string& InputPath() {
+    static const InputFile file;
+    return file.Path();
 }
 
 void WriteInput(const uint8_t* data, size_t size) {
