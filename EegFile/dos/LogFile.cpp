@@ -288,8 +288,8 @@ void CLogFile::SettleFileList(int firstNew) {
     m_nFileCount = kept;
     for (int i = 0; i < m_nFileCount; ++i) {
         FileType& f = m_Files[static_cast<size_t>(i)];
-        const bool hidden = f.startSecond < m_nMaxRead &&
-                            (end(f) > m_nMaxRead || f.fileNumber == m_nLastDataFile);
+        const bool last = f.fileNumber >= 0 && f.fileNumber == m_nLastDataFile;
+        const bool hidden = f.startSecond < m_nMaxRead && (end(f) > m_nMaxRead || last);
         f.skipSeconds = hidden ? m_nMaxRead - f.startSecond : 0;
     }
     std::stable_sort(m_Files.begin(), m_Files.begin() + m_nFileCount,

@@ -240,6 +240,9 @@ TEST(LogFile, LogFaults) {
         WriteText(dir.File("EEG00003.LOG"), Lines({"00:00:00.000 MAXREAD 10", "00:00:00.000 CUTFILE 1"}));
         ExpectDosError([&] { log.OpenLog(dir.File("EEG00003.LOG").c_str(), 0); }, 22);
         EXPECT_EQ(log.getStatus() & CLogFile::stLastIsCutFile, CLogFile::stLastIsCutFile);
+        // Cut file 1 (number -1) is no data file, though no data file is listed yet.
+        ASSERT_EQ(log.getFileCount(), 1);
+        EXPECT_EQ(log.getFile(0)->skipSeconds, 0);
     }
     // The codes' messages.
     const char* texts[] = {"Could not open DOS log file.",       "Error accessing DOS log file.",
