@@ -84,8 +84,8 @@ void CDosEegData::seek(int32_t second) {
     // The list is compacted and sorted as the log grows, so the open file's entry is
     // known by its number as well as its index.
     int index = m_nFileIndex;
-    if (!(m_File.IsOpen() && index >= 0 && index < count && m_Log.getFile(index)->fileNumber == m_nOpenNumber &&
-          serves(*m_Log.getFile(index)))) {
+    if (!(m_File.IsOpen() && index >= 0 && index < count &&
+          m_Log.getFile(index)->fileNumber == m_nOpenNumber && serves(*m_Log.getFile(index)))) {
         index = -1;
         for (int i = 0; i < count && index < 0; ++i) {
             if (serves(*m_Log.getFile(i)))
@@ -98,13 +98,15 @@ void CDosEegData::seek(int32_t second) {
         const CLogFile::FileType& f = *m_Log.getFile(index);
         if (!m_File.IsOpen() || f.fileNumber != m_nOpenNumber) {
             CloseFile();
-            if (!m_File.Open(m_Log.GetFilePath(f), CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
+            if (!m_File.Open(m_Log.GetFilePath(f),
+                             CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary))
                 return;
             m_nOpenNumber = f.fileNumber;
         }
         m_nFileIndex = index;
     }
-    m_nOffset = static_cast<int64_t>(second - m_Log.getFile(index)->startSecond) * getBytesPerSecond();
+    m_nOffset =
+        static_cast<int64_t>(second - m_Log.getFile(index)->startSecond) * getBytesPerSecond();
 }
 
 int CDosEegData::ReadAt(int64_t offset, char* out, int count) {
@@ -182,7 +184,8 @@ char CDosEegData::ConvertDeltaR(short d, int flag, int threshold, int step) {
 }
 
 short CDosEegData::RestoreDeltaR(char c, int flag, int threshold, int step) {
-    return static_cast<short>(DeltaCoding::RestoreDeltaR(static_cast<int8_t>(c), flag, threshold, step));
+    return static_cast<short>(
+        DeltaCoding::RestoreDeltaR(static_cast<int8_t>(c), flag, threshold, step));
 }
 
 int CDosEegData::PackSecond(const short* frames, char* out) const {
@@ -191,15 +194,15 @@ int CDosEegData::PackSecond(const short* frames, char* out) const {
         return 0;
     int written;
     switch (getCompressionMode()) {
-    case Compression::DeltaExponent:
-        written = compressBuffer(frames, out);
-        break;
-    case Compression::AdaptiveDelta:
-        written = compressBufferR(frames, out);
-        break;
-    default:
-        written = compressToNChannels(frames, out);
-        break;
+        case Compression::DeltaExponent:
+            written = compressBuffer(frames, out);
+            break;
+        case Compression::AdaptiveDelta:
+            written = compressBufferR(frames, out);
+            break;
+        default:
+            written = compressToNChannels(frames, out);
+            break;
     }
     // A stored-input list with repeated inputs counts more channels than it
     // stores; the second keeps its size.
@@ -209,15 +212,15 @@ int CDosEegData::PackSecond(const short* frames, char* out) const {
 
 void CDosEegData::UnpackSecond(const char* raw, short* frames) const {
     switch (getCompressionMode()) {
-    case Compression::DeltaExponent:
-        deCompressBuffer(raw, frames);
-        break;
-    case Compression::AdaptiveDelta:
-        deCompressBufferR(raw, frames);
-        break;
-    default:
-        expandTo32Channels(raw, frames);
-        break;
+        case Compression::DeltaExponent:
+            deCompressBuffer(raw, frames);
+            break;
+        case Compression::AdaptiveDelta:
+            deCompressBufferR(raw, frames);
+            break;
+        default:
+            expandTo32Channels(raw, frames);
+            break;
     }
 }
 
@@ -262,13 +265,15 @@ void CDosEegData::deCompressBuffer(const char* raw, short* frames) const {
 int CDosEegData::compressBufferR(const short* frames, char* out) const {
     int slots[kSlots];
     const int k = StoredSlots(slots);
-    return DeltaCoding::EncodeSecond(frames, m_Log.Rate(), slots, k, reinterpret_cast<uint8_t*>(out));
+    return DeltaCoding::EncodeSecond(frames, m_Log.Rate(), slots, k,
+                                     reinterpret_cast<uint8_t*>(out));
 }
 
 void CDosEegData::deCompressBufferR(const char* raw, short* frames) const {
     int slots[kSlots];
     const int k = StoredSlots(slots);
-    DeltaCoding::DecodeSecond(reinterpret_cast<const uint8_t*>(raw), m_Log.Rate(), slots, k, frames);
+    DeltaCoding::DecodeSecond(reinterpret_cast<const uint8_t*>(raw), m_Log.Rate(), slots, k,
+                              frames);
 }
 
 int CDosEegData::CompressTrace(const short* samples, char* out) const {
@@ -302,7 +307,8 @@ void CDosEegData::expandTo32Channels(const char* raw, short* frames) const {
 
 void CDosEegData::createNewDataFile() {
     m_bFirstSecond = 0;
-    if (m_Log.getFileCount() >= LogFormat::kMaxFiles || m_Log.getLastDataFileNumber() >= LogFormat::kMaxDataFileNumber)
+    if (m_Log.getFileCount() >= LogFormat::kMaxFiles ||
+        m_Log.getLastDataFileNumber() >= LogFormat::kMaxDataFileNumber)
         setStatus(CLogFile::stFileListFull);
     if (m_Log.getStatus() == CLogFile::stOk && m_nStatus == 0) {
         CLogFile::FileType file;

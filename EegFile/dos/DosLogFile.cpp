@@ -68,7 +68,8 @@ CLogFile::StatusType CDosLogFile::OpenFile(const char* mode, int share) {
             DropBuffer(0);
             return stOk;
         }
-        if (error.m_cause != CFileException::sharingViolation || GetTickCount() - start >= kShareRetryMs)
+        if (error.m_cause != CFileException::sharingViolation ||
+            GetTickCount() - start >= kShareRetryMs)
             return stLogMissing;
         Sleep(1);
     }

@@ -53,7 +53,7 @@ private:
 
     CFile m_File;
     std::vector<char> m_Buffer;
-    size_t m_nNext = 0;           // the next unread byte in the buffer
-    size_t m_nEnd = 0;            // bytes held
-    int64_t m_nBufferStart = 0;   // the log offset of the buffer's first byte
+    size_t m_nNext = 0;          // the next unread byte in the buffer
+    size_t m_nEnd = 0;           // bytes held
+    int64_t m_nBufferStart = 0;  // the log offset of the buffer's first byte
 };

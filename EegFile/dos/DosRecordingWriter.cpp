@@ -59,8 +59,8 @@ int CDosRecordingWriter::writeData(int startNewFile, short* frames, int frameCou
 void CDosRecordingWriter::WriteCutFile(int number, const short* frames, int seconds) {
     CLogFile::FileType file;
     file.fileNumber = -number;
-    CFile out(m_LogFile.GetFilePath(file), CFile::modeCreate | CFile::modeWrite |
-                                               CFile::shareDenyWrite | CFile::typeBinary);
+    CFile out(m_LogFile.GetFilePath(file),
+              CFile::modeCreate | CFile::modeWrite | CFile::shareDenyWrite | CFile::typeBinary);
     char stored[kRawSecondBytes];
     const size_t frameSamples = static_cast<size_t>(32) * static_cast<size_t>(getSampleFrequency());
     for (int s = 0; s < seconds; ++s) {

@@ -113,15 +113,15 @@ int CLogFile::GetBytesPerSecondFile() const {
     const long long k = std::clamp(m_nStoredChannels, 0, AmpInput::kJackCount);
     long long b;
     switch (m_nCompression) {
-    case Compression::DeltaExponent:
-        b = k * (n + 1);
-        break;
-    case Compression::AdaptiveDelta:
-        b = k * (n + 4);
-        break;
-    default:
-        b = 2 * k * n;
-        break;
+        case Compression::DeltaExponent:
+            b = k * (n + 1);
+            break;
+        case Compression::AdaptiveDelta:
+            b = k * (n + 4);
+            break;
+        default:
+            b = 2 * k * n;
+            break;
     }
     return n < 1 ? 0 : static_cast<int>(std::min<long long>(b, INT_MAX));
 }
@@ -147,7 +147,8 @@ int32_t CLogFile::fileLengthInSeconds(const FileType& file) {
     if (b <= 0 || !CFile::GetStatus(GetFilePath(file), status) ||
         (status.m_attribute & CFile::directory))
         return 0;
-    return static_cast<int32_t>(std::min<uint64_t>(status.m_size / static_cast<uint64_t>(b), INT32_MAX));
+    return static_cast<int32_t>(
+        std::min<uint64_t>(status.m_size / static_cast<uint64_t>(b), INT32_MAX));
 }
 
 void CLogFile::fileToList(int number, int32_t startSecond, int measure) {
@@ -278,10 +279,9 @@ void CLogFile::SettleFileList(int firstNew) {
     int kept = 0;
     for (int i = 0; i < m_nFileCount; ++i) {
         const FileType& f = m_Files[static_cast<size_t>(i)];
-        const bool keep = f.fileNumber < 0
-                              ? f.startSecond < m_nMaxRead
-                              : (f.lengthSeconds > 0 && end(f) > m_nMaxRead) ||
-                                    f.fileNumber == m_nLastDataFile;
+        const bool keep = f.fileNumber < 0 ? f.startSecond < m_nMaxRead
+                                           : (f.lengthSeconds > 0 && end(f) > m_nMaxRead) ||
+                                                 f.fileNumber == m_nLastDataFile;
         if (keep)
             m_Files[static_cast<size_t>(kept++)] = f;
     }
@@ -361,7 +361,8 @@ void CLogFile::AddErrorComment(uint32_t at, const CString& text) {
 void CLogFile::Decode(const Line& line, CString& text, int& type) {
     const std::string_view rest = line.From(kKeywordColumn);
     const size_t blank = rest.find(' ');
-    std::string_view t = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    std::string_view t =
+        blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
     type = kCommentTypeDefault;
     if (t.size() > 2 && IsDigit(t[0]) && t[1] == ' ') {
         type = t[0] - '0';
@@ -388,8 +389,8 @@ void CLogFile::BuildRecordEvent(const Line& line, uint32_t at) {
         started = 1;
     }
     COleDateTime when;
-    const CTKTime time = !text.empty() && when.ParseDateTime(CString(text)) ? CTKTime(when)
-                                                                          : CTKTime::Null();
+    const CTKTime time =
+        !text.empty() && when.ParseDateTime(CString(text)) ? CTKTime(when) : CTKTime::Null();
     if (time.IsNull()) {
         AddErrorComment(at, "ERROR: could not convert Record Event");
         return;
@@ -402,14 +403,15 @@ void CLogFile::BuildBookmarkEvent(const Line& line, uint32_t at) {
     std::string_view end;
     double high = 50.0, low = 1.0, speed = 30.0, sensitivity = 7.0;
     int textColumn = kBookmarkTextColumn;
-    if (s.Word(end) && s.Double(high) && s.Double(low) && s.Double(speed) && s.Double(sensitivity)) {
+    if (s.Word(end) && s.Double(high) && s.Double(low) && s.Double(speed) &&
+        s.Double(sensitivity)) {
         // A setting wider than its column (a sensitivity of 1000.0, say) pushes the
         // text to the right; it then starts after the last number's blank.
         textColumn = std::max(textColumn, kBookmarkColumn + s.Position() + 1);
     }
     const uint32_t endAt = SampleOffsetFromString(end, Rate());
-    auto* bookmark = new CBookmarkEvent(CEegTimeStamp(at), CEegTimeStamp(endAt),
-                                        CString(line.From(textColumn)));
+    auto* bookmark =
+        new CBookmarkEvent(CEegTimeStamp(at), CEegTimeStamp(endAt), CString(line.From(textColumn)));
     bookmark->SetLinkedHighCut(std::trunc(high * 100) / 100);
     bookmark->SetLinkedLowCut(std::trunc(low * 100 + 0.1) / 100);
     bookmark->SetPaperSpeed(std::trunc(speed * 100 + 0.1) / 100);

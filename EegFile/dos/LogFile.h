@@ -45,7 +45,7 @@ public:
     // One file of the recording. fileNumber >= 0 names a data file (".%03d"),
     // < 0 the cut file -fileNumber (".A%02d").
     struct FileType {
-        int32_t startSecond = 0;    // the recording's second of the file's first second
+        int32_t startSecond = 0;  // the recording's second of the file's first second
         int32_t fileNumber = 0;
         int32_t lengthSeconds = 0;  // measured from the file's size
         int32_t skipSeconds = 0;    // leading seconds that cut files cover
@@ -191,8 +191,8 @@ protected:
     void SetLogCreated() { m_bLogCreated = 1; }
 
     // -- the decoding of input lists, montages and impedances (never throw)
-    AmpInput::AmpInputType ConvertTextToInput(std::string_view text,
-                                              const CDomainEnum<AmpInput::AmpInputType>& table) const;
+    AmpInput::AmpInputType ConvertTextToInput(
+        std::string_view text, const CDomainEnum<AmpInput::AmpInputType>& table) const;
     void DecodeInputList(const LogFormat::Line& line, uint32_t at);
     void DecodeOldInputList(const LogFormat::Line& line, uint32_t at);
     void DecodeDCInputs(const LogFormat::Line& line, uint32_t at);

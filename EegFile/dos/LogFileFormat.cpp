@@ -159,7 +159,8 @@ std::string_view Scanner::Rest() {
 
 CString FormatFixed(double value, int width, int decimals) {
     char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     if (ec != std::errc())
         return CString("0");
     const int n = static_cast<int>(end - buf);

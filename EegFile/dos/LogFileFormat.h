@@ -92,8 +92,9 @@ struct Line {
     char At(int column) const { return column >= 0 && column < length ? text[column] : '\0'; }
     // The text from column on ("" beyond the end).
     std::string_view From(int column) const {
-        return column < length ? std::string_view(text + column, static_cast<size_t>(length - column))
-                               : std::string_view();
+        return column < length
+                   ? std::string_view(text + column, static_cast<size_t>(length - column))
+                   : std::string_view();
     }
     // Whether the keyword at column 13 begins with kw.
     bool Keyword(std::string_view kw) const { return From(kKeywordColumn).starts_with(kw); }

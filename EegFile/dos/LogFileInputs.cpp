@@ -28,7 +28,6 @@ bool IsBlockLine(const Line& line) {
            line.Keyword(kStoredInputs) || line.Keyword(kOldStoredInputs);
 }
 
-
 }  // namespace
 
 AmpInputType CLogFile::ConvertTextToInput(std::string_view text,
@@ -125,7 +124,8 @@ void CLogFile::DecodeInputGain(const Line& line, uint32_t at) {
     const std::string_view v = line.From(kInputGainColumn);
     const size_t blank = v.find(' ');
     const std::string_view name = v.substr(0, blank);
-    const std::string_view gain = blank == std::string_view::npos ? std::string_view() : v.substr(blank + 1);
+    const std::string_view gain =
+        blank == std::string_view::npos ? std::string_view() : v.substr(blank + 1);
     const AmpInputType input = ConvertTextToInput(name, DosInputNames::ActiveInputs());
     if (input == AmpInput::NoInput)
         AddErrorComment(at, WithName("ERROR: could not convert %s to gain input jack", name));
@@ -163,7 +163,8 @@ void CLogFile::DecodeNonRefInputs(const Line& line, uint32_t at) {
 
 // -- traces and montages
 
-bool CLogFile::ReadTraceLine(const Line& line, int& index, CTraceInfo& trace, CString& refText) const {
+bool CLogFile::ReadTraceLine(const Line& line, int& index, CTraceInfo& trace,
+                             CString& refText) const {
     const bool dc = line.Keyword(kDcTrace);
     Scanner s(line.From(kValueColumn));
     index = -1;
@@ -250,7 +251,8 @@ CString CLogFile::ReadBlock(const Line& first, uint32_t at, Belongs belongs, Tak
         if (readLogLine(buffer, kLineBuffer) != 0)
             return CString();  // the end of the log ends the block, with nothing pending
         line = Line{buffer, static_cast<int>(std::strlen(buffer))};
-        if (!IsLogEntry(line) || !belongs(line) || SampleOffsetFromString(line.From(0), Rate()) != at)
+        if (!IsLogEntry(line) || !belongs(line) ||
+            SampleOffsetFromString(line.From(0), Rate()) != at)
             return CString(line.text, line.length);
         take(line, false);
     }
@@ -323,9 +325,8 @@ CString CLogFile::BuildImpedanceEvent(const Line& first, uint32_t at) {
         std::string_view word, value;
         s.Word(word);
         s.Word(value);
-        const int position =
-            DosInputNames::ConvertTextToInput(name == "CRe" ? std::string_view("CRef") : name,
-                                              DosInputNames::ImpedanceInputs());
+        const int position = DosInputNames::ConvertTextToInput(
+            name == "CRe" ? std::string_view("CRef") : name, DosInputNames::ImpedanceInputs());
         if (position < 0)
             return;
         double kOhm = 0.0;
@@ -392,7 +393,8 @@ const char* UncolourWord(int colour) {
 
 }  // namespace
 
-CString CLogFile::TraceLineText(const CEegTimeStamp& stamp, int index, const CTraceInfo& trace) const {
+CString CLogFile::TraceLineText(const CEegTimeStamp& stamp, int index,
+                                const CTraceInfo& trace) const {
     CString label = OneLine(trace.GetLabel());
     for (int i = 0; i < label.GetLength(); ++i) {
         if (label[i] == ' ')
@@ -400,8 +402,10 @@ CString CLogFile::TraceLineText(const CEegTimeStamp& stamp, int index, const CTr
     }
     if (label.IsEmpty())
         label = "_";
-    const CString act = DosInputNames::InputToText(trace.GetActInput(), DosInputNames::ActiveInputs());
-    const CString ref = DosInputNames::InputToText(trace.GetRefInput(), DosInputNames::ReferenceInputs());
+    const CString act =
+        DosInputNames::InputToText(trace.GetActInput(), DosInputNames::ActiveInputs());
+    const CString ref =
+        DosInputNames::InputToText(trace.GetRefInput(), DosInputNames::ReferenceInputs());
     CString body;
     if (AmpInput::IsDcInput(trace.GetActInput())) {
         body.Format("MONDCIN %d %s %s %s %s", index, label.GetString(), act.GetString(),
@@ -418,7 +422,8 @@ CString CLogFile::TraceLineText(const CEegTimeStamp& stamp, int index, const CTr
 
 CString CLogFile::MontageText(const CEegTimeStamp& stamp, const CEegMontage& montage) const {
     const CString time = StringFromSampleOffset(stamp.GetSampleOffset(), Rate());
-    const CString name = montage.GetName().IsEmpty() ? CString("Default") : OneLine(montage.GetName());
+    const CString name =
+        montage.GetName().IsEmpty() ? CString("Default") : OneLine(montage.GetName());
     CString head;
     head.Format(" MONTAGE %d %s", montage.GetChannelCount(), name.GetString());
     CString text = FitLine(time + head) + kLineEnd;
@@ -426,7 +431,8 @@ CString CLogFile::MontageText(const CEegTimeStamp& stamp, const CEegMontage& mon
     if (const CAverageReference* avg = montage.GetAvgRef()) {
         CString line = time + " MONTREF AvgRef";
         for (int i = 0; i < avg->GetInputCount(); ++i)
-            line += " " + DosInputNames::InputToText(avg->GetInput(i), DosInputNames::ReferenceInputs());
+            line += " " +
+                    DosInputNames::InputToText(avg->GetInput(i), DosInputNames::ReferenceInputs());
         text += FitLine(line) + kLineEnd;
     }
     for (int i = 0; i < CEegMontage::kMaxTraces; ++i) {

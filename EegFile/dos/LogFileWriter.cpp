@@ -31,66 +31,70 @@ CString CLogFile::GetStringFromEvent(const CEegEvent& event) {
     const CString time = StringFromSampleOffset(stamp.GetSampleOffset(), Rate());
     // Texts are kept on one line and within the reader's line length, so that what
     // is written reads back as one event (and a removal finds its line).
-    const auto line = [&time](const CString& body) { return FitLine(time + " " + body) + kLineEnd; };
+    const auto line = [&time](const CString& body) {
+        return FitLine(time + " " + body) + kLineEnd;
+    };
     switch (event.GetEventType()) {
-    case CEegEvent::etRecord: {
-        int recording = 0;
-        CTKTime when;
-        if (!static_cast<const CRecordEvent&>(event).GetRecordData(recording, when))
+        case CEegEvent::etRecord: {
+            int recording = 0;
+            CTKTime when;
+            if (!static_cast<const CRecordEvent&>(event).GetRecordData(recording, when))
+                ThrowDosFileException(CDosFileException::eEventUndefined);
+            return line(CString("COMMENT ") + (recording ? "Recording at " : "Stopped at ") +
+                        when.GetDateTimeText(LOCALE_USER_DEFAULT, DATE_SHORTDATE, 0));
+        }
+        case CEegEvent::etComment:
+        case CEegEvent::etUser: {
+            const auto& annotation = static_cast<const CAnnotationEvent&>(event);
+            const char* text = event.GetEventType() == CEegEvent::etComment
+                                   ? static_cast<const CCommentEvent&>(event).GetComment()
+                                   : static_cast<const CUserEvent&>(event).GetUserEvent();
+            CString body;
+            body.Format("COMMENT %d %s", annotation.GetPriority(), OneLine(text).GetString());
+            return line(body);
+        }
+        case CEegEvent::etCalibrate:
+        case CEegEvent::etRecordingRef:
+        case CEegEvent::etNotch:
+        case CEegEvent::etBlock:
+        case CEegEvent::etFlashRate:
+        case CEegEvent::etFlashRun:
+        case CEegEvent::etTimer:
+            return line("COMMENT " + OneLine(event.AsString(nullptr)));
+        case CEegEvent::etImpedance:
+            return ImpedanceText(stamp, static_cast<const CImpedanceEvent&>(event));
+        case CEegEvent::etMontage:
+            return MontageText(stamp, static_cast<const CMontageEvent&>(event).GetMontage());
+        case CEegEvent::etTraceInfo: {
+            const auto& trace = static_cast<const CTraceInfoEvent&>(event);
+            return TraceLineText(stamp, trace.GetChannelNumber(), trace.GetTraceInfo()) + kLineEnd;
+        }
+        case CEegEvent::etLinkedHighcut:
+            m_nLinkedHighCut =
+                Truncated(static_cast<const CLinkedHighcutEvent&>(event).GetLinkedHighcut());
+            return LinkedText(stamp);
+        case CEegEvent::etLinkedLowcut:
+            m_nLinkedLowCutX100 =
+                Truncated(static_cast<const CLinkedLowcutEvent&>(event).GetLinkedLowcut() * 100);
+            return LinkedText(stamp);
+        case CEegEvent::etLinkedSensitivity:
+            m_nLinkedSensitivity = Truncated(
+                static_cast<const CLinkedSensitivityEvent&>(event).GetLinkedSensitivity());
+            return LinkedText(stamp);
+        case CEegEvent::etSpeed: {
+            const int speed = Truncated(static_cast<const CSpeedEvent&>(event).GetSpeed());
+            return line(Body("MONTSPD %d", speed != 0 ? 300 / speed : 0));
+        }
+        case CEegEvent::etBookmark: {
+            const auto& b = static_cast<const CBookmarkEvent&>(event);
+            const CString end = StringFromSampleOffset(b.GetEndStamp().GetSampleOffset(), Rate());
+            return line("COMMENT BOOKMARK " + end + " " + FormatFixed(b.GetLinkedHighCut(), 4, 1) +
+                        " " + FormatFixed(b.GetLinkedLowCut(), 5, 2) + " " +
+                        FormatFixed(b.GetPaperSpeed(), 5, 1) + " " +
+                        FormatFixed(b.GetLinkedSens(), 5, 1) + " " + OneLine(b.GetComment()));
+        }
+        default:
             ThrowDosFileException(CDosFileException::eEventUndefined);
-        return line(CString("COMMENT ") + (recording ? "Recording at " : "Stopped at ") +
-                    when.GetDateTimeText(LOCALE_USER_DEFAULT, DATE_SHORTDATE, 0));
-    }
-    case CEegEvent::etComment:
-    case CEegEvent::etUser: {
-        const auto& annotation = static_cast<const CAnnotationEvent&>(event);
-        const char* text = event.GetEventType() == CEegEvent::etComment
-                               ? static_cast<const CCommentEvent&>(event).GetComment()
-                               : static_cast<const CUserEvent&>(event).GetUserEvent();
-        CString body;
-        body.Format("COMMENT %d %s", annotation.GetPriority(), OneLine(text).GetString());
-        return line(body);
-    }
-    case CEegEvent::etCalibrate:
-    case CEegEvent::etRecordingRef:
-    case CEegEvent::etNotch:
-    case CEegEvent::etBlock:
-    case CEegEvent::etFlashRate:
-    case CEegEvent::etFlashRun:
-    case CEegEvent::etTimer:
-        return line("COMMENT " + OneLine(event.AsString(nullptr)));
-    case CEegEvent::etImpedance:
-        return ImpedanceText(stamp, static_cast<const CImpedanceEvent&>(event));
-    case CEegEvent::etMontage:
-        return MontageText(stamp, static_cast<const CMontageEvent&>(event).GetMontage());
-    case CEegEvent::etTraceInfo: {
-        const auto& trace = static_cast<const CTraceInfoEvent&>(event);
-        return TraceLineText(stamp, trace.GetChannelNumber(), trace.GetTraceInfo()) + kLineEnd;
-    }
-    case CEegEvent::etLinkedHighcut:
-        m_nLinkedHighCut = Truncated(static_cast<const CLinkedHighcutEvent&>(event).GetLinkedHighcut());
-        return LinkedText(stamp);
-    case CEegEvent::etLinkedLowcut:
-        m_nLinkedLowCutX100 =
-            Truncated(static_cast<const CLinkedLowcutEvent&>(event).GetLinkedLowcut() * 100);
-        return LinkedText(stamp);
-    case CEegEvent::etLinkedSensitivity:
-        m_nLinkedSensitivity =
-            Truncated(static_cast<const CLinkedSensitivityEvent&>(event).GetLinkedSensitivity());
-        return LinkedText(stamp);
-    case CEegEvent::etSpeed: {
-        const int speed = Truncated(static_cast<const CSpeedEvent&>(event).GetSpeed());
-        return line(Body("MONTSPD %d", speed != 0 ? 300 / speed : 0));
-    }
-    case CEegEvent::etBookmark: {
-        const auto& b = static_cast<const CBookmarkEvent&>(event);
-        const CString end = StringFromSampleOffset(b.GetEndStamp().GetSampleOffset(), Rate());
-        return line("COMMENT BOOKMARK " + end + " " + FormatFixed(b.GetLinkedHighCut(), 4, 1) + " " +
-                    FormatFixed(b.GetLinkedLowCut(), 5, 2) + " " + FormatFixed(b.GetPaperSpeed(), 5, 1) +
-                    " " + FormatFixed(b.GetLinkedSens(), 5, 1) + " " + OneLine(b.GetComment()));
-    }
-    default:
-        ThrowDosFileException(CDosFileException::eEventUndefined);
     }
 }
 
@@ -187,7 +191,8 @@ void CLogFile::DeleteEventFromLog(const CEegEvent& event) {
         if (readLogLine(buffer, kLineBuffer) != 0)
             break;
         const Line line{buffer, static_cast<int>(std::strlen(buffer))};
-        if (!IsLogEntry(line) || line.From(0).substr(0, kStampChars) != want.From(0).substr(0, kStampChars) ||
+        if (!IsLogEntry(line) ||
+            line.From(0).substr(0, kStampChars) != want.From(0).substr(0, kStampChars) ||
             !(line.Keyword(kComment) || line.Keyword(kEvent)))
             continue;
         bool match;
@@ -255,7 +260,7 @@ void CLogFile::SetAmpInfo(const CAmpHardwareInfo& info) {
         text += zero + " NONREFRNC " + nonRef + kLineEnd;
     // The reader knows the amplifier only by whether this is 0.16 (type 1); another
     // type never writes 0.16.
-    const double lowCut = info.GetAmplifierType() == 1 ? 0.16
+    const double lowCut = info.GetAmplifierType() == 1  ? 0.16
                           : info.GetMinLowCut() == 0.16 ? 0.1
                                                         : info.GetMinLowCut();
     text += zero + " AMPLOCUT " + FormatFixed(lowCut, 0, 2) + kLineEnd;
@@ -265,8 +270,9 @@ void CLogFile::SetAmpInfo(const CAmpHardwareInfo& info) {
     for (int jack = 0; jack < AmpInput::kJackCount; ++jack) {
         const auto input = static_cast<AmpInput::AmpInputType>(jack);
         if (info.GetInputGain(input) == kMarkedInputGain)
-            text += zero + " INPUTGAIN " + DosInputNames::InputToText(jack, DosInputNames::ActiveInputs()) +
-                    " " + kInputGainText + kLineEnd;
+            text += zero + " INPUTGAIN " +
+                    DosInputNames::InputToText(jack, DosInputNames::ActiveInputs()) + " " +
+                    kInputGainText + kLineEnd;
     }
     WriteTextToFile(text);
 }
@@ -284,13 +290,15 @@ int CLogFile::writeNewFileEvent(int32_t second, int number) {
     return m_nStatus != stOk ? 1 : 0;
 }
 
-int CLogFile::UpdateAfterDataCut(int32_t maxRead, int firstCutNumber, const CDWordArray& cutStarts) {
+int CLogFile::UpdateAfterDataCut(int32_t maxRead, int firstCutNumber,
+                                 const CDWordArray& cutStarts) {
     if (m_nStatus != stOk)
         return 1;
     CString text = CString(kZeroStamp) + Body(" MAXREAD %d", maxRead) + kLineEnd;
     for (int i = 0; i < cutStarts.GetSize(); ++i) {
         const uint32_t at = static_cast<uint32_t>(cutStarts[i]) * static_cast<uint32_t>(Rate());
-        text += StringFromSampleOffset(at, Rate()) + Body(" CUTFILE %d", firstCutNumber + i) + kLineEnd;
+        text +=
+            StringFromSampleOffset(at, Rate()) + Body(" CUTFILE %d", firstCutNumber + i) + kLineEnd;
     }
     WriteTextToFile(text);
     m_nMaxRead = maxRead;

@@ -9,7 +9,7 @@ using namespace AmpInput;
 namespace {
 
 const std::vector<AmpInputType> k1020 = {Fp1, Fp2, F7, F3, Fz, F4, F8, T3, C3, Cz,
-                                          C4,  T4,  T5, P3, Pz, P4, T6, O1, O2};
+                                         C4,  T4,  T5, P3, Pz, P4, T6, O1, O2};
 
 std::vector<AmpInputType> AllJacks() {
     std::vector<AmpInputType> v;
@@ -20,7 +20,8 @@ std::vector<AmpInputType> AllJacks() {
 
 // Reads seconds of a recording through a fresh log and data reader, as another
 // station would.
-std::vector<short> ReadAll(const std::string& logPath, int seconds, std::vector<int>* results = nullptr) {
+std::vector<short> ReadAll(const std::string& logPath, int seconds,
+                           std::vector<int>* results = nullptr) {
     CDosLogFile log(logPath.c_str(), 0);
     CDosEegData data(log);
     const int n = data.getSampleFrequency();
@@ -40,9 +41,9 @@ TEST(DosEegData, CodeConverters) {
         short d;
         unsigned char code;
         short restored;
-    } cases[] = {{15, 0x0F, 15},    {16, 0x24, 16},     {100, 0x46, 96}, {-100, 0x5A, -96},
-                 {-1, 0x1F, -1},    {-16, 0x3C, -16},   {0, 0x00, 0},    {32767, 0xC7, 28672},
-                 {-32768, 0x00, 0}};
+    } cases[] = {{15, 0x0F, 15},    {16, 0x24, 16},       {100, 0x46, 96},
+                 {-100, 0x5A, -96}, {-1, 0x1F, -1},       {-16, 0x3C, -16},
+                 {0, 0x00, 0},      {32767, 0xC7, 28672}, {-32768, 0x00, 0}};
     for (const Case& c : cases) {
         EXPECT_EQ(static_cast<unsigned char>(CDosEegData::ConvertDelta(c.d)), c.code) << c.d;
         EXPECT_EQ(CDosEegData::RestoreDelta(static_cast<char>(c.code)), c.restored) << c.d;
@@ -78,11 +79,13 @@ TEST(DosEegData, StoredSecondBytes) {
     for (int mode = 0; mode < 3; ++mode) {
         const std::string log = dir.File("EEG0000" + std::to_string(mode) + ".LOG");
         {
-            CDosRecordingWriter w(log.c_str(), 3, mode, AmpStoring({Fpz, F7}), MontageOf({Fpz, F7}));
+            CDosRecordingWriter w(log.c_str(), 3, mode, AmpStoring({Fpz, F7}),
+                                  MontageOf({Fpz, F7}));
             ASSERT_TRUE(w.WriteSecond(frames.data()));
             w.Close();
         }
-        EXPECT_EQ(ReadBytes(dir.File("EEG0000" + std::to_string(mode) + ".000")), expected[mode]) << mode;
+        EXPECT_EQ(ReadBytes(dir.File("EEG0000" + std::to_string(mode) + ".000")), expected[mode])
+            << mode;
         std::vector<short> back = ReadAll(log, 1);
         EXPECT_EQ(back[32 * 2 + 1], mode == 1 ? 298 : 300) << mode;  // the exponent code's loss
         EXPECT_EQ(back[32 * 2 + 3], 27);
@@ -111,12 +114,11 @@ TEST(DosEegData, EveryModeRoundTrips) {
                     ASSERT_TRUE(w.WriteSecond(frames.data() + 64 * rate));
                 }
                 std::vector<int> results;
-                EXPECT_EQ(ReadAll(base + ".LOG", 4, &results),
-                          [&] {
-                              auto e = OnlyStored(frames, inputs);
-                              e.resize(e.size() + 32 * rate, 0);  // past the end: zeros
-                              return e;
-                          }());
+                EXPECT_EQ(ReadAll(base + ".LOG", 4, &results), [&] {
+                    auto e = OnlyStored(frames, inputs);
+                    e.resize(e.size() + 32 * rate, 0);  // past the end: zeros
+                    return e;
+                }());
                 EXPECT_EQ(results, (std::vector<int>{rate, rate, rate, 0}));
                 if (mode == 2) {
                     // Byte for byte what the current format stores for the same second.
@@ -161,11 +163,11 @@ TEST(DosEegData, DataFilesCutFilesAndMaxRead) {
     dataFile(".001", 1, 10.5);
     dataFile(".A01", -1, 10);
     dataFile(".A02", -2, 10);
-    ParsedLog p(dir.File("EEG00007.LOG"), Lines({"00:00:00.000  SAMPLRT 100", "00:00:00.000  COMPRSN 0",
-                                                 "00:00:00.000 CHANLCT 1 Cz", "00:00:00.000 NEWFILE 0",
-                                                 "00:00:00.000 MAXREAD 40", "00:00:00.000 CUTFILE 1",
-                                                 "00:00:20.000 CUTFILE 2", "00:01:00.000 NEWFILE 1",
-                                                 "00:01:10.000 NEWFILE 2"}));
+    ParsedLog p(
+        dir.File("EEG00007.LOG"),
+        Lines({"00:00:00.000  SAMPLRT 100", "00:00:00.000  COMPRSN 0", "00:00:00.000 CHANLCT 1 Cz",
+               "00:00:00.000 NEWFILE 0", "00:00:00.000 MAXREAD 40", "00:00:00.000 CUTFILE 1",
+               "00:00:20.000 CUTFILE 2", "00:01:00.000 NEWFILE 1", "00:01:10.000 NEWFILE 2"}));
     const CDosLogFile& log = p.log;
     EXPECT_EQ(log.GetRecordNumber(), 7);
     std::vector<std::string> files;
@@ -174,12 +176,14 @@ TEST(DosEegData, DataFilesCutFilesAndMaxRead) {
         files.push_back(std::to_string(f.fileNumber) + "@" + std::to_string(f.startSecond) + "+" +
                         std::to_string(f.lengthSeconds) + " skip " + std::to_string(f.skipSeconds));
     }
-    EXPECT_EQ(files, (std::vector<std::string>{"-1@0+10 skip 0", "-2@20+10 skip 0", "0@0+60 skip 40",
-                                               "1@60+10 skip 0", "2@70+0 skip 0"}));
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"-1@0+10 skip 0", "-2@20+10 skip 0", "0@0+60 skip 40",
+                                        "1@60+10 skip 0", "2@70+0 skip 0"}));
     EXPECT_EQ(log.getRecordLength(), 70);
     EXPECT_EQ(log.getLastCutFileNumber(), 2);
-    EXPECT_EQ(Describe(log.GetEventList()), (std::vector<std::string>{"1000 hole start", "2000 hole end",
-                                                                      "3000 hole start", "4000 hole end"}));
+    EXPECT_EQ(Describe(log.GetEventList()),
+              (std::vector<std::string>{"1000 hole start", "2000 hole end", "3000 hole start",
+                                        "4000 hole end"}));
 
     CDosEegData data(p.log);
     short frames[32 * 100];
@@ -187,7 +191,7 @@ TEST(DosEegData, DataFilesCutFilesAndMaxRead) {
         int second;
         int result;
         short value;
-    } reads[] = {{5, 100, 905},  {15, 0, 0},     {25, 100, 805}, {35, 0, 0},  {39, 0, 0},
+    } reads[] = {{5, 100, 905},   {15, 0, 0},      {25, 100, 805},  {35, 0, 0}, {39, 0, 0},
                  {45, 100, 1045}, {59, 100, 1059}, {65, 100, 1105}, {70, 0, 0}, {75, 0, 0}};
     for (const auto& r : reads) {
         std::fill(std::begin(frames), std::end(frames), short(0x5555));

@@ -43,7 +43,9 @@ public:
     }
 
 private:
-    void AppendBytes(const char* p, int n) { ASSERT_EQ(::write(m_fd, p, static_cast<size_t>(n)), n); }
+    void AppendBytes(const char* p, int n) {
+        ASSERT_EQ(::write(m_fd, p, static_cast<size_t>(n)), n);
+    }
     int m_fd = -1;
 };
 
@@ -61,7 +63,10 @@ TEST(DosLive, FollowerSeesEverySecondAndEvent) {
         inputs.push_back(static_cast<AmpInputType>(k));
     const std::vector<short> frames = SmoothSeconds(kRate, kStepped + kFree, 3);
     const auto second = [&](int s) { return frames.data() + static_cast<size_t>(32) * kRate * s; };
-    const auto event = [](int s) { return new CCommentEvent(CEegTimeStamp(s * kRate), ("event " + std::to_string(s)).c_str(), 3); };
+    const auto event = [](int s) {
+        return new CCommentEvent(CEegTimeStamp(s * kRate), ("event " + std::to_string(s)).c_str(),
+                                 3);
+    };
     Pipe toFollower, toRecorder;
 
     const pid_t recorder = Spawn([&] {
@@ -97,16 +102,15 @@ TEST(DosLive, FollowerSeesEverySecondAndEvent) {
     CDosLogFile log(path.c_str(), 0);
     CDosEegData data(log);
     std::vector<short> got(32 * kRate);
-    const auto exact = [&](int s) {
-        return std::equal(got.begin(), got.end(), second(s));
-    };
+    const auto exact = [&](int s) { return std::equal(got.begin(), got.end(), second(s)); };
     int events = 0;
     const auto newEvents = [&] {
         int n = 0;
         for (int i = 0; i < log.GetEventList().GetSize(); ++i) {
             const CEegEvent* e = log.GetEventList().GetAt(i);
             n += e->GetEventType() == CEegEvent::etComment &&
-                 Describe(*e) == Describe(*std::unique_ptr<CEegEvent>(event(e->GetTimeStamp().GetSampleOffset() / kRate)));
+                 Describe(*e) == Describe(*std::unique_ptr<CEegEvent>(
+                                     event(e->GetTimeStamp().GetSampleOffset() / kRate)));
         }
         const int added = n - events;
         events = n;

@@ -60,77 +60,83 @@ inline std::string Input(int code) {
 }
 
 inline std::string Trace(const CTraceInfo& t) {
-    return "[" + std::string(t.GetLabel()) + " " + Input(t.GetActInput()) + "-" + Input(t.GetRefInput()) +
-           " s" + Num(t.GetSensitivity()) + " h" + Num(t.GetHighCut()) + " l" + Num(t.GetLowCut()) +
-           (t.GetLinkedFlag() ? " linked" : "") + " c" + std::to_string(t.GetColor()) + "]";
+    return "[" + std::string(t.GetLabel()) + " " + Input(t.GetActInput()) + "-" +
+           Input(t.GetRefInput()) + " s" + Num(t.GetSensitivity()) + " h" + Num(t.GetHighCut()) +
+           " l" + Num(t.GetLowCut()) + (t.GetLinkedFlag() ? " linked" : "") + " c" +
+           std::to_string(t.GetColor()) + "]";
 }
 
 // One line per event: its position in samples, its kind and what it carries.
 inline std::string Describe(const CEegEvent& e) {
     std::string s = std::to_string(e.GetTimeStamp().GetSampleOffset()) + " ";
     switch (e.GetEventType()) {
-    case CEegEvent::etComment: {
-        const auto& c = static_cast<const CCommentEvent&>(e);
-        return s + "comment " + std::to_string(c.GetPriority()) + " '" + c.GetComment() + "'";
-    }
-    case CEegEvent::etRecord: {
-        int on = 0;
-        CTKTime t;
-        static_cast<const CRecordEvent&>(e).GetRecordData(on, t);
-        char b[64];
-        std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", t.m_wYear, t.m_wMonth, t.m_wDay,
-                      t.m_wHour, t.m_wMinute, t.m_wSecond);
-        return s + (on ? "recording " : "stopped ") + b;
-    }
-    case CEegEvent::etBookmark: {
-        const auto& b = static_cast<const CBookmarkEvent&>(e);
-        return s + "bookmark to " + std::to_string(b.GetEndStamp().GetSampleOffset()) + " h" +
-               Num(b.GetLinkedHighCut()) + " l" + Num(b.GetLinkedLowCut()) + " p" + Num(b.GetPaperSpeed()) +
-               " s" + Num(b.GetLinkedSens()) + " '" + b.GetComment() + "'";
-    }
-    case CEegEvent::etSpeed:
-        return s + "speed " + Num(static_cast<const CSpeedEvent&>(e).GetSpeed());
-    case CEegEvent::etLinkedSensitivity:
-        return s + "sensitivity " + Num(static_cast<const CLinkedSensitivityEvent&>(e).GetLinkedSensitivity());
-    case CEegEvent::etLinkedHighcut:
-        return s + "highcut " + Num(static_cast<const CLinkedHighcutEvent&>(e).GetLinkedHighcut());
-    case CEegEvent::etLinkedLowcut:
-        return s + "lowcut " + Num(static_cast<const CLinkedLowcutEvent&>(e).GetLinkedLowcut());
-    case CEegEvent::etTraceInfo: {
-        const auto& t = static_cast<const CTraceInfoEvent&>(e);
-        return s + "trace " + std::to_string(t.GetChannelNumber()) + " " + Trace(t.GetTraceInfo());
-    }
-    case CEegEvent::etMontage: {
-        const CEegMontage& m = static_cast<const CMontageEvent&>(e).GetMontage();
-        s += "montage '" + std::string(m.GetName()) + "'";
-        if (const CAverageReference* a = m.GetAvgRef()) {
-            s += " avg " + std::string(a->GetName());
-            for (int i = 0; i < a->GetInputCount(); ++i)
-                s += " " + Input(a->GetInput(i));
+        case CEegEvent::etComment: {
+            const auto& c = static_cast<const CCommentEvent&>(e);
+            return s + "comment " + std::to_string(c.GetPriority()) + " '" + c.GetComment() + "'";
         }
-        for (int i = 0; i < CEegMontage::kMaxTraces; ++i) {
-            if (m.GetTraceInfo(i).HasActInput())
-                s += " " + std::to_string(i) + Trace(m.GetTraceInfo(i));
+        case CEegEvent::etRecord: {
+            int on = 0;
+            CTKTime t;
+            static_cast<const CRecordEvent&>(e).GetRecordData(on, t);
+            char b[64];
+            std::snprintf(b, sizeof b, "%04d-%02d-%02d %02d:%02d:%02d", t.m_wYear, t.m_wMonth,
+                          t.m_wDay, t.m_wHour, t.m_wMinute, t.m_wSecond);
+            return s + (on ? "recording " : "stopped ") + b;
         }
-        return s;
-    }
-    case CEegEvent::etImpedance: {
-        const auto& imp = static_cast<const CImpedanceEvent&>(e);
-        s += "impedance ref " + Input(imp.GetRecordingRef());
-        for (int i = 0; i < imp.GetImpInputDomain().GetSize(); ++i) {
-            const AmpInputType in = imp.GetImpInputDomain().GetAt(i);
-            s += " " + Input(in) + "=" + Num(imp.GetImpedanceData().GetImpedance(in));
+        case CEegEvent::etBookmark: {
+            const auto& b = static_cast<const CBookmarkEvent&>(e);
+            return s + "bookmark to " + std::to_string(b.GetEndStamp().GetSampleOffset()) + " h" +
+                   Num(b.GetLinkedHighCut()) + " l" + Num(b.GetLinkedLowCut()) + " p" +
+                   Num(b.GetPaperSpeed()) + " s" + Num(b.GetLinkedSens()) + " '" + b.GetComment() +
+                   "'";
         }
-        return s;
-    }
-    case CEegEvent::etRecordingRef:
-        return s + "recref " + Input(static_cast<const CRecordingRefEvent&>(e).GetRecordingReference());
-    case CEegEvent::etDataDeletion: {
-        const auto& d = static_cast<const CDataDeletionEvent&>(e);
-        return s + (d.IsDeletionStart() ? "hole start" : "hole end");
-    }
-    default:
-        return s + "type " + std::to_string(e.GetEventType());
+        case CEegEvent::etSpeed:
+            return s + "speed " + Num(static_cast<const CSpeedEvent&>(e).GetSpeed());
+        case CEegEvent::etLinkedSensitivity:
+            return s + "sensitivity " +
+                   Num(static_cast<const CLinkedSensitivityEvent&>(e).GetLinkedSensitivity());
+        case CEegEvent::etLinkedHighcut:
+            return s + "highcut " +
+                   Num(static_cast<const CLinkedHighcutEvent&>(e).GetLinkedHighcut());
+        case CEegEvent::etLinkedLowcut:
+            return s + "lowcut " + Num(static_cast<const CLinkedLowcutEvent&>(e).GetLinkedLowcut());
+        case CEegEvent::etTraceInfo: {
+            const auto& t = static_cast<const CTraceInfoEvent&>(e);
+            return s + "trace " + std::to_string(t.GetChannelNumber()) + " " +
+                   Trace(t.GetTraceInfo());
+        }
+        case CEegEvent::etMontage: {
+            const CEegMontage& m = static_cast<const CMontageEvent&>(e).GetMontage();
+            s += "montage '" + std::string(m.GetName()) + "'";
+            if (const CAverageReference* a = m.GetAvgRef()) {
+                s += " avg " + std::string(a->GetName());
+                for (int i = 0; i < a->GetInputCount(); ++i)
+                    s += " " + Input(a->GetInput(i));
+            }
+            for (int i = 0; i < CEegMontage::kMaxTraces; ++i) {
+                if (m.GetTraceInfo(i).HasActInput())
+                    s += " " + std::to_string(i) + Trace(m.GetTraceInfo(i));
+            }
+            return s;
+        }
+        case CEegEvent::etImpedance: {
+            const auto& imp = static_cast<const CImpedanceEvent&>(e);
+            s += "impedance ref " + Input(imp.GetRecordingRef());
+            for (int i = 0; i < imp.GetImpInputDomain().GetSize(); ++i) {
+                const AmpInputType in = imp.GetImpInputDomain().GetAt(i);
+                s += " " + Input(in) + "=" + Num(imp.GetImpedanceData().GetImpedance(in));
+            }
+            return s;
+        }
+        case CEegEvent::etRecordingRef:
+            return s + "recref " +
+                   Input(static_cast<const CRecordingRefEvent&>(e).GetRecordingReference());
+        case CEegEvent::etDataDeletion: {
+            const auto& d = static_cast<const CDataDeletionEvent&>(e);
+            return s + (d.IsDeletionStart() ? "hole start" : "hole end");
+        }
+        default:
+            return s + "type " + std::to_string(e.GetEventType());
     }
 }
 
@@ -154,7 +160,8 @@ inline CAmpHardwareInfo AmpStoring(const std::vector<AmpInputType>& inputs) {
 inline CEegMontage MontageOf(const std::vector<AmpInputType>& inputs) {
     CEegMontage m("Referential");
     for (size_t i = 0; i < inputs.size(); ++i)
-        m.SetTraceInfo(static_cast<int>(i), CTraceInfo(Input(inputs[i]).c_str(), inputs[i], AmpInput::Ref));
+        m.SetTraceInfo(static_cast<int>(i),
+                       CTraceInfo(Input(inputs[i]).c_str(), inputs[i], AmpInput::Ref));
     return m;
 }
 
@@ -171,7 +178,8 @@ inline std::vector<short> SmoothSeconds(int rate, int seconds, int seed) {
 }
 
 // frames with the slots that are not stored set to 0.
-inline std::vector<short> OnlyStored(std::vector<short> frames, const std::vector<AmpInputType>& inputs) {
+inline std::vector<short> OnlyStored(std::vector<short> frames,
+                                     const std::vector<AmpInputType>& inputs) {
     bool stored[32] = {};
     for (AmpInputType in : inputs)
         stored[CAmpHardwareInfo::GetAmpChannelIndex(in)] = true;
@@ -184,7 +192,8 @@ inline std::vector<short> OnlyStored(std::vector<short> frames, const std::vecto
 
 template <class F>
 void ExpectDosError(F&& f, int code) {
-    ExpectThrows<CDosFileException>(f, [code](CDosFileException& e) { EXPECT_EQ(e.GetErrorCode(), code); });
+    ExpectThrows<CDosFileException>(
+        f, [code](CDosFileException& e) { EXPECT_EQ(e.GetErrorCode(), code); });
 }
 
 }  // namespace dostest

@@ -89,27 +89,33 @@ TEST(LogWriter, LinesAndTheirReading) {
         {[&] { log.SetSampleRate(200); }, "00:00:00.000  SAMPLRT 200\r\n"},
         {[&] { log.SetCompressionType(2); }, "00:00:00.000  COMPRSN 2\r\n"},
         {[&] { log.SetAmpInfo(TestAmp()); },
-         "00:00:00.000 NONREFRNC  1A 2A\r\n00:00:00.000 AMPLOCUT 0.10\r\n00:00:00.000 AMPHICUT 70\r\n"
+         "00:00:00.000 NONREFRNC  1A 2A\r\n00:00:00.000 AMPLOCUT 0.10\r\n00:00:00.000 AMPHICUT "
+         "70\r\n"
          "00:00:00.000 DCINPUT 1 1A\r\n00:00:00.000 INPUTGAIN F3 1.694 uVperBit\r\n"},
         {add(new CCommentEvent(CEegTimeStamp(0), "x", 3)), "00:00:00.000 COMMENT 3 x\r\n"},
         {add(new CUserEvent(CEegTimeStamp(200), "u", 4)), "00:00:01.000 COMMENT 4 u\r\n"},
         {add(new CRecordEvent(CEegTimeStamp(400), 1, &start)),
          "00:00:02.000 COMMENT Recording at 12/06/26  04:43:52\r\n"},
-        {add(new CRecordEvent(CEegTimeStamp(600), 0, &stop)), "00:00:03.000 COMMENT Stopped at 12/06/26  05:00:00\r\n"},
+        {add(new CRecordEvent(CEegTimeStamp(600), 0, &stop)),
+         "00:00:03.000 COMMENT Stopped at 12/06/26  05:00:00\r\n"},
         {add(new CSpeedEvent(CEegTimeStamp(0), 30)), "00:00:00.000 MONTSPD 10\r\n"},
         {add(new CSpeedEvent(CEegTimeStamp(0), 7)), "00:00:00.000 MONTSPD 42\r\n"},
         {add(new CLinkedLowcutEvent(CEegTimeStamp(0), 0.5)), "00:00:00.000 MONTSTD 7 70 50\r\n"},
         {add(new CLinkedHighcutEvent(CEegTimeStamp(200), 35)), "00:00:01.000 MONTSTD 7 35 50\r\n"},
-        {add(new CLinkedSensitivityEvent(CEegTimeStamp(200), 10)), "00:00:01.000 MONTSTD 10 35 50\r\n"},
-        {add(TestBookmark()), "00:00:00.000 COMMENT BOOKMARK 00:00:05.000 35.0  0.50  30.0   7.0 a b\r\n"},
+        {add(new CLinkedSensitivityEvent(CEegTimeStamp(200), 10)),
+         "00:00:01.000 MONTSTD 10 35 50\r\n"},
+        {add(TestBookmark()),
+         "00:00:00.000 COMMENT BOOKMARK 00:00:05.000 35.0  0.50  30.0   7.0 a b\r\n"},
         {add(new CTraceInfoEvent(CEegTimeStamp(1200), 3, &trace)),
          "00:00:06.000 MONTRCE 3 F3_x F3 C3 UNLINKED 10 35 50 COLOR3 UNCOLOR1\r\n"},
         {add(new CMontageEvent(CEegTimeStamp(2000), &montage)),
-         "00:00:10.000 MONTAGE 2 Bip\r\n00:00:10.000 CHANLCT 3 Fp1 F3 1A\r\n00:00:10.000 MONTREF AvgRef Fp1 F3\r\n"
+         "00:00:10.000 MONTAGE 2 Bip\r\n00:00:10.000 CHANLCT 3 Fp1 F3 1A\r\n00:00:10.000 MONTREF "
+         "AvgRef Fp1 F3\r\n"
          "00:00:10.000 MONTRCE 0 Fp1-Avg Fp1 AvgRef LINKED 7 70 100 COLOR1 UNCOLOR1\r\n"
          "00:00:10.000 MONDCIN 1 dc DC1 Ref UNCOLOR2\r\n"},
         {add(TestImpedance()),
-         "00:00:11.000 COMMENT 00 Fp1--  5\r\n00:00:11.000 COMMENT 01  Cz*** <2\r\n00:00:11.000 COMMENT 02  1R-- 12\r\n"},
+         "00:00:11.000 COMMENT 00 Fp1--  5\r\n00:00:11.000 COMMENT 01  Cz*** <2\r\n00:00:11.000 "
+         "COMMENT 02  1R-- 12\r\n"},
         {add(new CNotchEvent(CEegTimeStamp(0), 1, 50.0)), "00:00:00.000 COMMENT " + notch + "\r\n"},
         {[&] { EXPECT_EQ(log.writeNewFileEvent(5, 3), 0); }, "00:00:05.000 NEWFILE 3\r\n"},
         {[&] { EXPECT_EQ(log.UpdateAfterDataCut(40, 1, cuts), 0); },
@@ -132,14 +138,31 @@ TEST(LogWriter, LinesAndTheirReading) {
     CDosLogFile reader(path.c_str(), 0);
     EXPECT_EQ(Describe(reader.GetEventList()),
               (std::vector<std::string>{
-                  "0 comment 3 'x'", "0 speed 30", "0 speed 30", "0 sensitivity 7", "0 highcut 70", "0 lowcut 0.5",
-                  "0 bookmark to 1000 h35 l0.5 p30 s7 'a b'", "0 comment 3 '" + notch + "'", "0 hole start", "200 comment 4 'u'",
-                  "200 sensitivity 7", "200 highcut 35", "200 lowcut 0.5", "200 sensitivity 10", "200 highcut 35",
-                  "200 lowcut 0.5", "400 recording 2026-12-06 04:43:52", "600 stopped 2026-12-06 05:00:00",
+                  "0 comment 3 'x'",
+                  "0 speed 30",
+                  "0 speed 30",
+                  "0 sensitivity 7",
+                  "0 highcut 70",
+                  "0 lowcut 0.5",
+                  "0 bookmark to 1000 h35 l0.5 p30 s7 'a b'",
+                  "0 comment 3 '" + notch + "'",
+                  "0 hole start",
+                  "200 comment 4 'u'",
+                  "200 sensitivity 7",
+                  "200 highcut 35",
+                  "200 lowcut 0.5",
+                  "200 sensitivity 10",
+                  "200 highcut 35",
+                  "200 lowcut 0.5",
+                  "400 recording 2026-12-06 04:43:52",
+                  "600 stopped 2026-12-06 05:00:00",
                   "1200 trace 3 [F3 x F3-C3 s10 h35 l0.5 c2]",
                   "2000 montage 'Bip' avg AvgRef Fp1 F3 0[Fp1-Avg Fp1-AvgRef s7 h70 l1 linked c0] "
                   "1[dc DC1-Ref s7 h70 l1 c11]",
-                  "2200 recref Cz", "2200 impedance ref Cz Fp1=5 Cz=1.9 1R=12", "4000 hole end", "4000 hole start",
+                  "2200 recref Cz",
+                  "2200 impedance ref Cz Fp1=5 Cz=1.9 1R=12",
+                  "4000 hole end",
+                  "4000 hole start",
                   "8000 hole end"}));
     const CAmpHardwareInfo& amp = reader.GetAmpHardwareInfo();
     ASSERT_EQ(amp.GetInputDomain().GetSize(), 3);
@@ -203,8 +226,9 @@ TEST(LogWriter, StationsAddInTurn) {
     WriteText(path, "00:00:04.000 COMMENT 3 cut sho", true);
     second.AddEvent(new CCommentEvent(CEegTimeStamp(1000), "four", 3));
     first.updateFromLog();
-    const std::vector<std::string> all = {"200 comment 3 'one'", "400 comment 3 'two'", "600 comment 3 'three'",
-                                          "800 comment 3 'cut sho'", "1000 comment 3 'four'"};
+    const std::vector<std::string> all = {"200 comment 3 'one'", "400 comment 3 'two'",
+                                          "600 comment 3 'three'", "800 comment 3 'cut sho'",
+                                          "1000 comment 3 'four'"};
     EXPECT_EQ(Describe(CDosLogFile(path.c_str(), 0).GetEventList()), all);
     EXPECT_EQ(Describe(first.GetEventList()), all);
     // The writer of "four" skipped the line it ended for the stopped station.
