@@ -20,7 +20,7 @@
 #include "EegFile/access/EegAccessControl.h"
 #include "EegFile/container/TKCompoundFile.h"
 #include "EegFile/frame/EegFile.h"
-#include "EegFile/winfile/EegDataMarkStore.h"
+#include "EegFile/access/EegDataMarkStore.h"
 #include "EegFile/winfile/EegEventStore.h"
 #include "EegFile/winfile/EegHeader.h"
 #include "EegFile/winfile/EegStream.h"

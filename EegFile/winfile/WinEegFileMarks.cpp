@@ -12,6 +12,7 @@
 #include "EegFile/events/CommentEvent.h"
 #include "EegFile/events/DataDeletionEvent.h"
 #include "EegFile/frame/EegFileException.h"
+#include "EegFile/winfile/MarkStreamBacking.h"
 #include "EegFile/winfile/WinEegFile.h"
 #include "Platform/Archive.h"
 #include "Platform/File.h"
@@ -138,7 +139,8 @@ void CWinEegFile::CreateSegmentMarkStream() {
     if (m_bFileAccessDisabled)
         return;
     CloseSegmentMarkStream();
-    m_MarkStore.Attach(m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit));
+    m_MarkStore.Attach(
+        CMarkStreamBacking::Make(m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit)));
 }
 
 void CWinEegFile::OpenSegmentMarkStream(int readOnly) {
@@ -150,7 +152,7 @@ void CWinEegFile::OpenSegmentMarkStream(int readOnly) {
                                                readOnly || m_Container.IsReadOnly(), kMarkUnit);
     if (!stream && !readOnly)
         stream = m_Container.CreateStream(kMarkDeleteStream, 1, 0, kMarkUnit);
-    m_MarkStore.Attach(stream);
+    m_MarkStore.Attach(CMarkStreamBacking::Make(stream));
     // Fewer bytes than the version word and the flag: a stream nobody wrote yet.
     if (stream && stream->GetLength() >= 8)
         m_MarkStore.Synchronize(0, MarkGeometry());
@@ -524,7 +526,8 @@ void CWinEegFile::CopySegmentDeletionsToTempFile(const char* tempPath,
 
         // The EEG marks are used up by the cut; the notes they carried stay as comments.
         if (target.GetStreamLength(kMarkDeleteStream, 1) > 8) {
-            marks.Attach(target.OpenStream(kMarkDeleteStream, 1, 0, 0, kMarkUnit));
+            marks.Attach(
+                CMarkStreamBacking::Make(target.OpenStream(kMarkDeleteStream, 1, 0, 0, kMarkUnit)));
             const CEegDataMarkStore::CGeometry none;
             marks.Synchronize(0, none);
             const CEegEventList& markList = marks.GetMarks();

@@ -1,9 +1,11 @@
-// CEegDataMarkStore: the data marks of a current-format recording and its
-// "MarkDelete" stream, with the marked segments derived from them.
+// CEegDataMarkStore: the data marks of a recording, with the marked segments
+// derived from them, kept where the format keeps them (CDataMarkBacking: the
+// current format's "MarkDelete" stream, the legacy format's mark file). Both
+// formats share these rules and this record.
 //
-// Stream layout: the version word kStoredVersion (99 XOR 0x5A5A), the 32-bit
-// mark-for-delete flag, then up to the stream's end one entry per mark as an
-// event list stores it (the event type XOR 0xA5A5, then the mark's record).
+// Record: the version word kStoredVersion (99 XOR 0x5A5A), the 32-bit
+// mark-for-delete flag, then up to the end one entry per mark as an event list
+// stores it (the event type XOR 0xA5A5, then the mark's record).
 //
 // Marked segments are whole-second sample ranges, each a pair of
 // CDataSegmentMarkEvent (begin and end) carrying the flag in force when it was
@@ -11,12 +13,13 @@
 // segments of its flag that it overlaps or touches and cuts back those of the
 // other flag. Holes (deleted data) never become part of a segment.
 //
-// Owns the stream while attached, every mark and every segment event. Guarded
+// Owns its backing while attached, every mark and every segment event. Guarded
 // by the recording's file lock; region (4, 1) of the lock file orders the
-// stations' reads and writes of the stream, and the last writer's marks win.
+// stations' reads and writes of the record, and the last writer's marks win.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "EegFile/events/DataMarkDeleteEvent.h"
@@ -24,7 +27,21 @@
 #include "EegFile/events/EegEventList.h"
 
 class CEegAccessControl;
-class CTKStream;
+class CFile;
+
+// Where a recording keeps its marks. The store uses it under region (4, 1).
+class CDataMarkBacking {
+public:
+    virtual ~CDataMarkBacking() = default;
+    // The record as a file at offset 0, brought up to what other stations wrote.
+    virtual CFile& BeginLoad() = 0;
+    // A file at offset 0 to write the record into.
+    virtual CFile& BeginStore() = 0;
+    // Ends a load or a store; a store is made durable.
+    virtual void End(bool stored) = 0;
+    // Lets go of the record for good (not called while file access is disabled).
+    virtual void Close() = 0;
+};
 
 class CEegDataMarkStore {
 public:
@@ -44,10 +61,10 @@ public:
     CEegDataMarkStore(const CEegDataMarkStore&) = delete;
     CEegDataMarkStore& operator=(const CEegDataMarkStore&) = delete;
 
-    // Closes the store, then takes over stream (may be null).
-    void Attach(CTKStream* stream);
-    int IsAttached() const { return m_pStream != nullptr; }
-    // Closes the stream (only forgets it when disabled) and empties the store.
+    // Closes the store, then takes over backing (may be null).
+    void Attach(std::unique_ptr<CDataMarkBacking> backing);
+    int IsAttached() const { return m_pBacking != nullptr; }
+    // Closes the backing (only forgets it when disabled) and empties the store.
     void Close(int disabled);
 
     int GetMarkForDelete() const { return m_nMarkForDelete; }
@@ -70,10 +87,10 @@ public:
     // Empties the segments and adds the segment of every EEG mark, in mark order.
     void RebuildSegments(const CGeometry& g);
 
-    // Under region (4, 1): when nothing changed and write is 0, loads the stream
+    // Under region (4, 1): when nothing changed and write is 0, loads the record
     // (a version other than kStoredVersion throws CEegFileException 0, a broken
     // record the archive's exception) and rebuilds the segments; otherwise
-    // rewrites the stream. Nothing without a stream, or while the access control
+    // rewrites it. Nothing without a backing, or while the access control
     // holds no access and works under control.
     void Synchronize(int write, const CGeometry& g);
 
@@ -97,7 +114,7 @@ private:
 
     CEegAccessControl& m_access;
     std::recursive_mutex& m_FileLock;
-    CTKStream* m_pStream = nullptr;
+    std::unique_ptr<CDataMarkBacking> m_pBacking;
     int m_bChanged = 0;
     int m_nMarkForDelete = 0;
     CEegEventList m_marks;     // owns its marks

@@ -1,11 +1,9 @@
-#include "EegFile/winfile/EegDataMarkStore.h"
+#include "EegFile/access/EegDataMarkStore.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "EegFile/access/EegAccessControl.h"
-#include "EegFile/container/TKStream.h"
-#include "EegFile/container/TKStreamFile.h"
 #include "EegFile/events/DataDeletionEvent.h"
 #include "EegFile/events/EventFormat.h"
 #include "EegFile/frame/EegFileException.h"
@@ -37,10 +35,32 @@ private:
     int m_previous;
 };
 
-// A stream file over a stream that the store keeps open.
-class CBorrowedStreamFile : public CTKStreamFile {
+// Ends a use of the backing: a store only when it was finished, a load (or a
+// failed store) without storing.
+class CEndUse {
 public:
-    explicit CBorrowedStreamFile(CTKStream* stream) : CTKStreamFile(stream, FALSE, nullptr) {}
+    CEndUse(CDataMarkBacking& backing, bool store) : m_backing(backing), m_store(store) {}
+    ~CEndUse() {
+        if (m_open) {
+            try {
+                m_backing.End(false);
+            } catch (CException* e) {
+                e->Delete();
+            }
+        }
+    }
+    // Ends a store for real: its failure is the caller's.
+    void Finish() {
+        m_open = false;
+        m_backing.End(m_store);
+    }
+    CEndUse(const CEndUse&) = delete;
+    CEndUse& operator=(const CEndUse&) = delete;
+
+private:
+    CDataMarkBacking& m_backing;
+    bool m_store;
+    bool m_open = true;
 };
 
 struct Range {
@@ -82,22 +102,21 @@ CEegDataMarkStore::~CEegDataMarkStore() {
     DestroySegments();
 }
 
-void CEegDataMarkStore::Attach(CTKStream* stream) {
+void CEegDataMarkStore::Attach(std::unique_ptr<CDataMarkBacking> backing) {
     std::lock_guard lock(m_FileLock);
     Close(0);
-    m_pStream = stream;
+    m_pBacking = std::move(backing);
 }
 
 void CEegDataMarkStore::Close(int disabled) {
     std::lock_guard lock(m_FileLock);
-    CTKStream* stream = m_pStream;
-    m_pStream = nullptr;
+    std::unique_ptr<CDataMarkBacking> backing = std::move(m_pBacking);
     DestroyMarks();
     DestroySegments();
     m_bChanged = 0;
     m_nMarkForDelete = 0;
-    if (stream && !disabled)
-        stream->Close();
+    if (backing && !disabled)
+        backing->Close();
 }
 
 void CEegDataMarkStore::SetMarkForDelete(int on) {
@@ -296,10 +315,9 @@ void CEegDataMarkStore::AddSegmentPiece(uint32_t a, uint32_t b, int flag) {
 
 void CEegDataMarkStore::Synchronize(int write, const CGeometry& g) {
     std::lock_guard lock(m_FileLock);
-    if (!m_pStream || !(m_access.GetAccessHeld() || m_access.GetWithoutControl()))
+    if (!m_pBacking || !(m_access.GetAccessHeld() || m_access.GetWithoutControl()))
         return;
     CMarkRegion region(m_access);
-    m_pStream->Refresh();
     if (!m_bChanged && !write) {
         Load(g);
     } else {
@@ -311,7 +329,8 @@ void CEegDataMarkStore::Synchronize(int write, const CGeometry& g) {
 void CEegDataMarkStore::Load(const CGeometry& g) {
     DestroyMarks();
     DestroySegments();
-    CBorrowedStreamFile file(m_pStream);
+    CFile& file = m_pBacking->BeginLoad();
+    CEndUse end(*m_pBacking, false);
     CArchive ar(&file, CArchive::load, kArchiveBuffer);
     ar.Seek(0);
     WORD version = 0;
@@ -339,13 +358,12 @@ void CEegDataMarkStore::Load(const CGeometry& g) {
         }
     }
     ar.Close();
-    file.Close();
     RebuildSegments(g);
 }
 
 void CEegDataMarkStore::Store() {
-    m_pStream->Truncate();
-    CBorrowedStreamFile file(m_pStream);
+    CFile& file = m_pBacking->BeginStore();
+    CEndUse end(*m_pBacking, true);
     CArchive ar(&file, CArchive::store, kArchiveBuffer);
     ar << kStoredVersion << static_cast<int32_t>(m_nMarkForDelete);
     const WORD type = static_cast<WORD>(CEegEvent::etDataMarkDelete ^ EventFormat::kTypeMask);
@@ -354,8 +372,7 @@ void CEegDataMarkStore::Store() {
         const_cast<CEegEvent*>(m_marks.GetAt(i))->Serialize(ar);
     }
     ar.Close();
-    file.Close();
-    m_pStream->Commit(TRUE);
+    end.Finish();
 }
 
 void CEegDataMarkStore::DestroyMarks() {
