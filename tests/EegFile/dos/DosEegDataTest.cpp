@@ -203,3 +203,32 @@ TEST(DosEegData, DataFilesCutFilesAndMaxRead) {
     EXPECT_EQ(data.readDataRaw(15, raw, 0), -1);
     EXPECT_EQ(data.readDataRaw(15, raw, 1), 200);
 }
+
+TEST(DosEegData, NewDataFiles) {
+    // A writer's next data file: created, and its "NEWFILE" line written at the
+    // recording's length; refused once number 999 is reached.
+    struct Writer : CDosEegData {
+        using CDosEegData::CDosEegData;
+        using CDosEegData::createNewDataFile;
+    };
+    TempDir dir;
+    WriteBytes(dir.File("EEG00001.004"),
+               std::vector<unsigned char>(3 * 6400));  // 3 s, 16 slots at 200 Hz
+    ParsedLog p(dir.File("EEG00001.LOG"),
+                Lines({"00:00:00.000 CHNLCNT 16 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15",
+                       "00:00:00.000 NEWFILE 4"}));
+    Writer w(p.log);
+    w.createNewDataFile();
+    EXPECT_EQ(w.getStatus(), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("EEG00001.005")));
+    EXPECT_EQ(ReadText(p.path).substr(ReadText(p.path).size() - 24), "00:00:03.000 NEWFILE 5\r\n");
+    EXPECT_EQ(p.log.getLastDataFileNumber(), 5);
+
+    ParsedLog full(dir.File("EEG00002.LOG"), Lines({"00:00:00.000 NEWFILE 999"}));
+    Writer refused(full.log);
+    const size_t before = ReadText(full.path).size();
+    refused.createNewDataFile();
+    EXPECT_EQ(refused.getStatus(), CLogFile::stFileListFull | CLogFile::stNewFileFailed);
+    EXPECT_EQ(ReadText(full.path).size(), before);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("EEG00002.1000")));
+}
