@@ -26,8 +26,18 @@
 #include "EegFile/events/DataSegmentMarkEvent.h"
 #include "EegFile/events/EegEventList.h"
 
+#include "Platform/Arrays.h"
+
+class CDataDeletionEvent;
 class CEegAccessControl;
 class CFile;
+
+// A stretch of whole seconds to cut: [m_firstSecond, m_endSecond).
+struct CEegStreamInterval {
+    uint32_t m_firstSecond = 0;
+    uint32_t m_endSecond = 0;
+};
+using CEegStreamIntervalArray = CArray<CEegStreamInterval, CEegStreamInterval&>;
 
 // Where a recording keeps its marks. The store uses it under region (4, 1).
 class CDataMarkBacking {
@@ -99,6 +109,20 @@ public:
     const CEegEventList& GetSegments() const { return m_segments; }
     int IsStored(const CDataMarkDeleteEvent* mark) const;
     int IsChanged() const { return m_bChanged; }
+
+    // The start events of the segments in [from, to] (NullStamp: open bound), at
+    // most maxCount (0: all), and, when from is given, the segment that began
+    // before from and reaches it.
+    void GetSegmentList(CEegEventList& list, const CEegTimeStamp& from, const CEegTimeStamp& to,
+                        uint32_t maxCount) const;
+
+    // The hole holding at, into segment; 0 when at lies in none.
+    static int FindHole(const CEegEventList& holes, CEegTimeStamp at, CDataDeletionEvent& segment);
+    // The stretches of whole seconds a cut removes: the segments to cut, or, when
+    // any segment is to be kept, everything of [0, totalSeconds) outside the kept
+    // ones and outside the holes.
+    static void CutIntervals(CEegStreamIntervalArray& intervals, const CEegEventList& segments,
+                             const CEegEventList& holes, int rate, uint32_t totalSeconds);
 
     // Adds the piece [a, b) of samples with flag keeping the list disjoint.
     void AddSegmentPiece(uint32_t a, uint32_t b, int flag);

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "EegFile/access/EegDataMarkStore.h"
 #include "Platform/Arrays.h"
 #include "Platform/Object.h"
 #include "Platform/OleDateTime.h"
@@ -45,13 +46,6 @@ public:
                m_flags == o.m_flags;
     }
 };
-
-// A stretch of whole seconds to cut: [m_firstSecond, m_endSecond).
-struct CEegStreamInterval {
-    uint32_t m_firstSecond = 0;
-    uint32_t m_endSecond = 0;
-};
-using CEegStreamIntervalArray = CArray<CEegStreamInterval, CEegStreamInterval&>;
 
 class CEegStreamIndex : public CObject {
 public:

@@ -81,46 +81,6 @@ public:
     explicit COwnedStreamFile(CTKStream* stream) : CTKStreamFile(stream, TRUE, nullptr) {}
 };
 
-// Hole ranges in whole seconds, sorted, from the start events of holes.
-std::vector<CEegStreamInterval> HoleSeconds(const CEegEventList& holes, int rate) {
-    std::vector<CEegStreamInterval> out;
-    for (int i = 0; i < holes.GetSize(); ++i) {
-        const auto* d = dynamic_cast<const CDataDeletionEvent*>(holes.GetAt(i));
-        if (!d || !d->IsDeletionStart())
-            continue;
-        const uint64_t a = d->GetStartTimeStamp().GetSampleOffset();
-        const uint64_t b = d->GetEndTimeStamp().GetSampleOffset();
-        if (a < b)
-            out.push_back({static_cast<uint32_t>(a / static_cast<uint64_t>(rate)),
-                           static_cast<uint32_t>((b + static_cast<uint64_t>(rate) - 1) /
-                                                 static_cast<uint64_t>(rate))});
-    }
-    std::sort(out.begin(), out.end(),
-              [](const auto& x, const auto& y) { return x.m_firstSecond < y.m_firstSecond; });
-    return out;
-}
-
-// Adds [first, end) to intervals, leaving out the seconds of holes.
-void AddOutsideHoles(CEegStreamIntervalArray& intervals, uint32_t first, uint32_t end,
-                     const std::vector<CEegStreamInterval>& holes) {
-    uint32_t at = first;
-    for (const CEegStreamInterval& h : holes) {
-        if (at >= end)
-            break;
-        if (h.m_endSecond <= at || h.m_firstSecond >= end)
-            continue;
-        if (h.m_firstSecond > at) {
-            CEegStreamInterval piece{at, h.m_firstSecond};
-            intervals.Add(piece);
-        }
-        at = std::max(at, h.m_endSecond);
-    }
-    if (at < end) {
-        CEegStreamInterval piece{at, end};
-        intervals.Add(piece);
-    }
-}
-
 CString StationNames(const CEegStationList& stations) {
     CString text;
     for (int i = 0; i < stations.GetSize(); ++i) {
@@ -359,28 +319,8 @@ void CWinEegFile::GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp&
                                        const CEegTimeStamp& to, uint32_t maxCount) const {
     std::lock_guard lock(m_FileLock);
     list.RemoveAll();
-    if (!Readable())
-        return;
-    const CEegEventList& segments = m_MarkStore.GetSegments();
-    CEegEventList found;
-    segments.GetEventList(found, CEegEventMask::EmptyMask, from, to, maxCount, 0);
-    for (int i = 0; i < found.GetSize(); ++i) {
-        const auto* s = static_cast<const CDataSegmentMarkEvent*>(found.GetAt(i));
-        if (s->IsSegmentStart())
-            list.Add(s);
-    }
-    if (from == CEegTimeStamp::NullStamp)
-        return;
-    // A segment that began before from and reaches it.
-    const int before = segments.GetIndexBefore(from);
-    for (int i = before; i >= 0; --i) {
-        const auto* s = static_cast<const CDataSegmentMarkEvent*>(segments.GetAt(i));
-        if (!s->IsSegmentStart())
-            continue;
-        if (s->GetEndTimeStamp().GetSampleOffset() >= from.GetSampleOffset())
-            list.Add(s);
-        break;
-    }
+    if (Readable())
+        m_MarkStore.GetSegmentList(list, from, to, maxCount);
 }
 
 int CWinEegFile::InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) {
@@ -389,21 +329,7 @@ int CWinEegFile::InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) 
         return 0;
     if (at == CEegTimeStamp::NullStamp)
         at = GetReadPosition();
-    const CEegEventList& holes = m_EventStore.GetDeletionEvents();
-    int i = holes.GetIndexAt(at);
-    if (i < 0)
-        return 0;
-    auto hole = [&](int k) { return static_cast<const CDataDeletionEvent*>(holes.GetAt(k)); };
-    if (hole(i)->GetEndTimeStamp().GetSampleOffset() <= at.GetSampleOffset())
-        --i;
-    if (i < 0)
-        return 0;
-    const CDataDeletionEvent* h = hole(i);
-    if (h->GetEndTimeStamp().GetSampleOffset() <= at.GetSampleOffset() ||
-        h->GetStartTimeStamp().GetSampleOffset() > at.GetSampleOffset())
-        return 0;
-    segment.InitDeletion(h->GetStartTimeStamp(), h->GetEndTimeStamp(), 1);
-    return 1;
+    return CEegDataMarkStore::FindHole(m_EventStore.GetDeletionEvents(), at, segment);
 }
 
 // ---------------------------------------------------------------- cutting
@@ -411,42 +337,10 @@ int CWinEegFile::InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) 
 void CWinEegFile::InitDeleteSegmentList(CEegStreamIntervalArray& intervals,
                                         const CEegEventList& segments, int rate) {
     std::lock_guard lock(m_FileLock);
-    intervals.RemoveAll();
-    if (rate <= 0)
-        return;
-    const uint32_t r = static_cast<uint32_t>(rate);
-    const uint32_t total = GetEofTimeStamp().GetSampleOffset() / r;
-    const std::vector<CEegStreamInterval> holes =
-        HoleSeconds(m_EventStore.GetDeletionEvents(), rate);
-    std::vector<const CDataSegmentMarkEvent*> begins;
-    bool anyKeep = false;
-    for (int i = 0; i < segments.GetSize(); ++i) {
-        const auto* s = dynamic_cast<const CDataSegmentMarkEvent*>(segments.GetAt(i));
-        if (!s || !s->IsSegmentStart())
-            continue;
-        begins.push_back(s);
-        anyKeep = anyKeep || s->IsSaveSegment();
-    }
-    if (!anyKeep) {
-        for (const CDataSegmentMarkEvent* s : begins) {
-            CEegStreamInterval cut{s->GetStartTimeStamp().GetSampleOffset() / r,
-                                   s->GetEndTimeStamp().GetSampleOffset() / r};
-            intervals.Add(cut);
-        }
-        return;
-    }
-    uint32_t keptEnd = 0;
-    for (const CDataSegmentMarkEvent* s : begins) {
-        if (!s->IsSaveSegment())
-            continue;
-        const uint32_t a = s->GetStartTimeStamp().GetSampleOffset() / r;
-        const uint32_t b = s->GetEndTimeStamp().GetSampleOffset() / r;
-        if (a > keptEnd)
-            AddOutsideHoles(intervals, keptEnd, a, holes);
-        keptEnd = std::max(keptEnd, b);
-    }
-    if (keptEnd < total)
-        AddOutsideHoles(intervals, keptEnd, total, holes);
+    const uint32_t total =
+        rate > 0 ? GetEofTimeStamp().GetSampleOffset() / static_cast<uint32_t>(rate) : 0;
+    CEegDataMarkStore::CutIntervals(intervals, segments, m_EventStore.GetDeletionEvents(), rate,
+                                    total);
 }
 
 CString CWinEegFile::GetTempFilePath(CString path) {
