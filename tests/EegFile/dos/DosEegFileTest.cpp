@@ -1,0 +1,210 @@
+// A legacy recording through the recording interface only.
+#include <gtest/gtest.h>
+
+#include "DosTestSupport.h"
+#include "EegFile/dos/DosEegFile.h"
+#include "Platform/FaultInjection.h"
+
+using namespace dostest;
+using namespace AmpInput;
+
+namespace {
+
+constexpr int kRate = 200;
+const std::vector<AmpInputType> kInputs = {Fp1, Cz, O2, In1A};
+
+CTKTime At(int hour, int minute, int second) {
+    return CTKTime(2026, 12, 6, hour, minute, second);
+}
+
+// A recording of seconds (files of the given lengths), its frames and events.
+void WriteRecording(const std::string& log, int mode, const std::vector<int>& files,
+                    const std::vector<short>& frames, const std::vector<const CEegEvent*>& events) {
+    CDosRecordingWriter w(log.c_str(), kRate, mode, AmpStoring(kInputs), MontageOf(kInputs));
+    w.WriteEvents(events.data(), static_cast<int>(events.size()));
+    int second = 0;
+    for (int length : files) {
+        ASSERT_TRUE(w.StartDataFile());
+        for (int s = 0; s < length; ++s, ++second)
+            ASSERT_TRUE(w.WriteSecond(frames.data() + static_cast<size_t>(32) * kRate * second));
+    }
+    w.Close();
+}
+
+std::vector<short> Read(CEegFile& f, uint32_t from, uint32_t count, int* result = nullptr) {
+    CEegDataChunk chunk(static_cast<int>(count), 32);
+    f.SetReadPosition(CEegTimeStamp(from));
+    const int r = f.ReadEegData(chunk, count);
+    if (result)
+        *result = r;
+    return std::vector<short>(chunk.GetData(), chunk.GetData() + 32 * chunk.GetNumberOfSamples());
+}
+
+std::vector<short> Slice(const std::vector<short>& frames, uint32_t from, uint32_t count) {
+    std::vector<short> out(static_cast<size_t>(32) * count, 0);
+    for (uint32_t i = 0; i < count && (from + i) * 32 < frames.size(); ++i)
+        std::copy_n(frames.begin() + 32 * (from + i), 32, out.begin() + 32 * i);
+    return out;
+}
+
+}  // namespace
+
+TEST(DosEegFile, ReadsThroughTheRecordingInterface) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00020.LOG");
+    const std::vector<short> frames = OnlyStored(SmoothSeconds(kRate, 10, 5), kInputs);
+    const CTKTime start = At(10, 0, 0), stop = At(10, 0, 6), again = At(10, 30, 0);
+    CTraceInfo changed("x", Cz, Ref);
+    const CRecordEvent run1(CEegTimeStamp(0), 1, &start), end1(CEegTimeStamp(6 * kRate), 0, &stop),
+        run2(CEegTimeStamp(8 * kRate), 1, &again);
+    const CSpeedEvent speed(CEegTimeStamp(kRate), 15);
+    const CLinkedSensitivityEvent sensitivity(CEegTimeStamp(4 * kRate), 10);
+    const CTraceInfoEvent trace(CEegTimeStamp(5 * kRate), 0, &changed);
+    const CCommentEvent comment(CEegTimeStamp(3 * kRate), "eyes open", 3);
+    WriteRecording(path, 2, {6, 4}, frames, {&run1, &speed, &comment, &sensitivity, &trace, &end1, &run2});
+
+    CDosEegFile dos;
+    CEegFile& f = dos;
+    ExpectDosError([&] { f.Open(path.c_str(), 1); }, 26);
+    EXPECT_EQ(f.GetDisableFileAccess(), 1);
+    EXPECT_TRUE(Read(f, 0, 10).empty());
+    f.Open(path.c_str(), 0);
+    EXPECT_EQ(f.IsOpen(), 1);
+    EXPECT_EQ(f.GetSampleRate(), kRate);
+    EXPECT_EQ(f.GetLengthInSeconds(), 10u);
+    EXPECT_EQ(f.GetEofTimeStamp(), CEegTimeStamp(10 * kRate));
+    EXPECT_EQ(f.GetAccessMode(), CEegAccessMode::eamRead);
+
+    // Across the two data files; the last second and beyond: zeros, position on.
+    EXPECT_EQ(Read(f, 5 * kRate + 10, 300), Slice(frames, 5 * kRate + 10, 300));
+    int result = 0;
+    EXPECT_EQ(Read(f, 9 * kRate, 1000, &result), Slice(frames, 9 * kRate, 1000));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(f.GetReadPosition(), CEegTimeStamp(9 * kRate + 1000));
+    CEegDataChunk chunk(10, 32);
+    EXPECT_EQ(f.ReadEegDataAt(CEegTimeStamp(kRate), chunk, 10), 1);
+    EXPECT_EQ(f.GetReadPosition(), CEegTimeStamp(9 * kRate + 1000));
+
+    // Settings in force.
+    CEegMontage montage;
+    ASSERT_EQ(f.GetMontageAt(CEegTimeStamp(4 * kRate), montage), 1);
+    EXPECT_EQ(montage, MontageOf(kInputs));
+    ASSERT_EQ(f.GetMontageAt(CEegTimeStamp(5 * kRate), montage), 1);
+    EXPECT_EQ(montage.GetTraceInfo(0).GetLabel(), "x");
+    double value = -1;
+    EXPECT_EQ(f.GetPaperSpeedAt(CEegTimeStamp(0), value), 0);
+    EXPECT_EQ(value, -1);
+    EXPECT_EQ(f.GetPaperSpeedAt(CEegTimeStamp(2 * kRate), value), 1);
+    EXPECT_EQ(value, 15);
+    EXPECT_EQ(f.GetLinkedSensitivityAt(CEegTimeStamp(3 * kRate), value), 0);
+    EXPECT_EQ(f.GetLinkedSensitivityAt(CEegTimeStamp(4 * kRate), value), 1);
+    EXPECT_EQ(value, 10);
+
+    // Time of day across two runs with a half-hour pause.
+    EXPECT_EQ(f.GetStartTime(), start);
+    EXPECT_EQ(f.GetTimeOfDay(7 * kRate), At(10, 0, 7));
+    EXPECT_EQ(f.GetTimeOfDay(9 * kRate + 100), At(10, 30, 1));
+    EXPECT_EQ(f.GetSampleOffset(At(10, 30, 1)), 9u * kRate);
+    EXPECT_EQ(f.GetSampleOffset(At(9, 0, 0)), 0u);
+    EXPECT_FLOAT_EQ(f.GetTodElapsed(9 * kRate, 0), 1801.0f);
+    EXPECT_FLOAT_EQ(f.GetTodElapsed(0, kRate / 2), 0.5f);
+
+    // Events: added as a line, removed by blotting it out, as other stations see.
+    CEegEventList comments;
+    CEegEventMask onlyComments;
+    onlyComments.SetAll(1);
+    onlyComments.SetMask(CEegEvent::etComment, 0);
+    f.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    ASSERT_EQ(comments.GetSize(), 1);
+    EXPECT_EQ(f.AddEvent(new CCommentEvent(CEegTimeStamp(2 * kRate), "added", 4)), 1);
+    f.RemoveEvent(comments.GetAt(0));
+    EXPECT_EQ(f.GetAccessMode(), CEegAccessMode::eamExclusive);
+    f.Close();
+    CDosEegFile other;
+    other.Open(path.c_str(), 0);
+    other.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    ASSERT_EQ(comments.GetSize(), 1);
+    EXPECT_EQ(Describe(*comments.GetAt(0)), "400 comment 4 'added'");
+}
+
+TEST(DosEegFile, MarkedDataIsCutIntoCutFiles) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00021.LOG");
+    const std::string base = dir.File("EEG00021");
+    const std::vector<short> frames = OnlyStored(SmoothSeconds(kRate, 1100, 9), kInputs);
+    const CCommentEvent late(CEegTimeStamp(1000 * kRate), "late", 3);
+    WriteRecording(path, 1, {600, 500}, frames, {&late});
+    const int bytesPerSecond = 4 * (kRate + 1);
+    const auto mark = [](uint32_t a, uint32_t b, const char* comment) {
+        auto* m = new CDataMarkDeleteEvent(CEegTimeStamp(a * kRate), CEegTimeStamp(b * kRate - 1),
+                                           CDataMarkDeleteEvent::mtEeg);
+        m->SetComment(comment);
+        return m;
+    };
+    // Keep seconds 50-1049: everything else is cut.
+    const auto cutKeeping = [&](uint32_t a, uint32_t b, std::vector<int64_t>* progress) {
+        CDosEegFile f;
+        f.Open(path.c_str(), 0);
+        f.SetMarkForDelete(0);
+        f.AddDataMark(mark(a, b, "kept part"));
+        f.SetDeleteEegDataOnClose();
+        CVoidCall1ArgFn<int64_t> report([progress](int64_t p) {
+            if (progress)
+                progress->push_back(p);
+        });
+        f.DeleteMarkedEegData(&report);
+    };
+
+    // A cut that would need cut file 100 is refused before anything is written.
+    const std::string log = ReadText(path);
+    WriteText(path, log + "00:00:00.000 CUTFILE 97\r\n");
+    cutKeeping(50, 1050, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(base + ".A98"));
+    EXPECT_EQ(ReadText(path), log + "00:00:00.000 CUTFILE 97\r\n");
+    WriteText(path, log);
+
+    // A copy that fails part-way leaves the log and the data files as they were.
+    FaultInjection::Arm(FaultInjection::Op::Write, 450, EIO);
+    ExpectDosError([&] { cutKeeping(50, 1050, nullptr); }, 27);
+    FaultInjection::Disarm();
+    EXPECT_EQ(ReadText(path), log);
+    EXPECT_FALSE(std::filesystem::exists(base + ".A01"));
+    EXPECT_FALSE(std::filesystem::exists(base + ".A02"));
+    EXPECT_EQ(std::filesystem::file_size(base + ".000"), 600u * bytesPerSecond);
+
+    // The marks of the refused attempts are in the mark file; start afresh.
+    EXPECT_TRUE(std::filesystem::remove(base + ".mkd"));
+    std::vector<int64_t> progress;
+    cutKeeping(50, 1050, &progress);
+    EXPECT_EQ(progress, (std::vector<int64_t>{33, 66, 100}));
+    // 1000 seconds at 200 Hz in mode 1: cut files of 400, 400 and 200 seconds; data
+    // file 0 lies wholly below the new MAXREAD and goes, the last one stays.
+    EXPECT_EQ(std::filesystem::file_size(base + ".A01"), 400u * bytesPerSecond);
+    EXPECT_EQ(std::filesystem::file_size(base + ".A02"), 400u * bytesPerSecond);
+    EXPECT_EQ(std::filesystem::file_size(base + ".A03"), 200u * bytesPerSecond);
+    EXPECT_FALSE(std::filesystem::exists(base + ".000"));
+    EXPECT_TRUE(std::filesystem::exists(base + ".001"));
+
+    CDosEegFile f;
+    f.Open(path.c_str(), 0);
+    EXPECT_EQ(f.GetLengthInSeconds(), 1100u);
+    EXPECT_EQ(Read(f, 100 * kRate, 2 * kRate), Slice(frames, 100 * kRate, 2 * kRate));
+    EXPECT_EQ(Read(f, 1049 * kRate, kRate), Slice(frames, 1049 * kRate, kRate));
+    EXPECT_EQ(Read(f, 10 * kRate, kRate), std::vector<short>(32 * kRate, 0));
+    EXPECT_EQ(Read(f, 1060 * kRate, kRate), std::vector<short>(32 * kRate, 0));
+    CDataDeletionEvent hole;
+    ASSERT_EQ(f.InDeleteSegment(hole, CEegTimeStamp(10 * kRate)), 1);
+    EXPECT_EQ(hole.GetEndTimeStamp(), CEegTimeStamp(50 * kRate));
+    EXPECT_EQ(f.InDeleteSegment(hole, CEegTimeStamp(100 * kRate)), 0);
+    CEegEventList events;
+    f.GetEventList(events, CEegEventMask::EmptyMask, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    std::vector<std::string> comments;
+    for (int i = 0; i < events.GetSize(); ++i) {
+        if (events.GetAt(i)->GetEventType() == CEegEvent::etComment)
+            comments.push_back(Describe(*events.GetAt(i)));
+    }
+    EXPECT_EQ(comments, (std::vector<std::string>{"10000 comment 3 'kept part'", "200000 comment 3 'late'"}));
+    CEegEventList marks;
+    f.GetDataMarkList(marks);
+    EXPECT_EQ(marks.GetSize(), 0);  // used up by the cut
+}
