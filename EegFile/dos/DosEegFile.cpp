@@ -60,8 +60,9 @@ private:
     CFile& Open() {
         m_file.Abort();
         CFileException* error = new CFileException;
-        if (!m_file.Open(m_path, CFile::modeReadWrite | CFile::modeCreate | CFile::modeNoTruncate |
-                                     CFile::shareExclusive | CFile::typeBinary,
+        if (!m_file.Open(m_path,
+                         CFile::modeReadWrite | CFile::modeCreate | CFile::modeNoTruncate |
+                             CFile::shareExclusive | CFile::typeBinary,
                          error))
             throw error;
         error->Delete();
@@ -177,8 +178,8 @@ int CDosEegFileBase::GetLinkedSensitivityAt(const CEegTimeStamp& at, double& val
 }
 
 int CDosEegFileBase::GetLinkedLowCutAt(const CEegTimeStamp& at, double& value) const {
-    return ValueAt<CLinkedLowcutEvent>(at, CEegEvent::etLinkedLowcut, &CLinkedLowcutEvent::GetLinkedLowcut,
-                                       value);
+    return ValueAt<CLinkedLowcutEvent>(at, CEegEvent::etLinkedLowcut,
+                                       &CLinkedLowcutEvent::GetLinkedLowcut, value);
 }
 
 int CDosEegFileBase::GetLinkedHighCutAt(const CEegTimeStamp& at, double& value) const {
@@ -249,7 +250,8 @@ float CDosEegFileBase::GetTodElapsed(uint32_t from, uint32_t to) const {
     if (records.GetSize() < 2)
         return static_cast<float>(b - a) / rate;
     const CTKTime ta = GetTimeOfDay(a), tb = GetTimeOfDay(b);
-    float elapsed = std::floor(static_cast<float>((tb - ta).GetTotalSeconds()) + 5.787037037037037e-6f);
+    float elapsed =
+        std::floor(static_cast<float>((tb - ta).GetTotalSeconds()) + 5.787037037037037e-6f);
     // The parts of a second that the time of day leaves out.
     const uint32_t oa = GetSampleOffset(ta), ob = GetSampleOffset(tb);
     if (oa < a)
@@ -264,9 +266,9 @@ int CDosEegFileBase::GetNumberOfEvents() const {
     return m_pLog->GetEventList().GetSize();
 }
 
-void CDosEegFileBase::GetEventList(CEegEventList& list, const CEegEventMask& mask, const CEegTimeStamp& from,
-                                   const CEegTimeStamp& to, uint32_t maxCount,
-                                   unsigned short minPriority) const {
+void CDosEegFileBase::GetEventList(CEegEventList& list, const CEegEventMask& mask,
+                                   const CEegTimeStamp& from, const CEegTimeStamp& to,
+                                   uint32_t maxCount, unsigned short minPriority) const {
     std::lock_guard lock(m_FileLock);
     m_pLog->GetEventList().GetEventList(list, mask, from, to, maxCount, minPriority);
 }
@@ -315,8 +317,8 @@ int CDosEegFile::IsReadOnly() const {
 
 void CDosEegFile::RefreshHoles() {
     m_Holes.RemoveAll();
-    m_pLog->GetEventList().GetEventList(m_Holes, Only(CEegEvent::etDataDeletion), CEegTimeStamp::NullStamp,
-                                        CEegTimeStamp::NullStamp, 0, 0);
+    m_pLog->GetEventList().GetEventList(m_Holes, Only(CEegEvent::etDataDeletion),
+                                        CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
 }
 
 void CDosEegFile::Open(const char* path, int forWriting) {
@@ -406,13 +408,15 @@ int CDosEegFile::ReadEegData(CEegDataChunk& chunk, uint32_t count) {
             // hole, past the end, a missing file) is n frames of zeros.
             const int32_t second = static_cast<int32_t>(position / n);
             if (m_pData->readData(second, m_Cache.GetData()) < 1)
-                std::memset(m_Cache.GetData(), 0, sizeof(int16_t) * kSlots * static_cast<size_t>(n));
+                std::memset(m_Cache.GetData(), 0,
+                            sizeof(int16_t) * kSlots * static_cast<size_t>(n));
             m_nCacheStart = static_cast<int64_t>(second) * n;
         }
         const uint32_t offset = static_cast<uint32_t>(position - m_nCacheStart);
         const uint32_t take = std::min<uint32_t>(wanted, static_cast<uint32_t>(n) - offset);
         const uint32_t filled = chunk.GetNumberOfSamples();
-        std::memcpy(chunk.GetFrame(filled), m_Cache.GetFrame(offset), sizeof(int16_t) * kSlots * take);
+        std::memcpy(chunk.GetFrame(filled), m_Cache.GetFrame(offset),
+                    sizeof(int16_t) * kSlots * take);
         chunk.SetNumberOfSamples(filled + take);
         m_nReadPosition += take;
         wanted -= take;
@@ -449,7 +453,8 @@ void CDosEegFile::RemoveEvent(const CEegEvent* event) {
     if (IsReadOnly())
         ThrowEegFileException(CEegFileException::eFileIsReadOnly);
     if (!m_pAccess->ChangeMode(CEegAccessMode::eamExclusive))
-        ThrowEegFileException(CEegFileException::eExclusiveAccessRequired, &m_pAccess->GetStationList());
+        ThrowEegFileException(CEegFileException::eExclusiveAccessRequired,
+                              &m_pAccess->GetStationList());
     m_pLog->RemoveEvent(event);
 }
 
@@ -462,7 +467,8 @@ void CDosEegFile::RemoveEvents(CEegEventList& events) {
                 RemoveEvent(events.GetAt(i));
             } catch (CDosFileException* e) {
                 const int code = e->GetErrorCode();
-                if (code != CDosFileException::eEventNotDeletable && code != CDosFileException::eEventNotFound)
+                if (code != CDosFileException::eEventNotDeletable &&
+                    code != CDosFileException::eEventNotFound)
                     throw;
                 if (kept)
                     e->Delete();
@@ -509,14 +515,14 @@ int CDosEegFile::SetMarkAccessMode(int throwOnRefusal) {
         return 0;
     CEegAccessMode::EegAccessModeType wanted;
     switch (m_pAccess->GetAccessMode()) {
-    case CEegAccessMode::eamRead:
-        wanted = CEegAccessMode::eamReadMark;
-        break;
-    case CEegAccessMode::eamWrite:
-        wanted = CEegAccessMode::eamWriteMark;
-        break;
-    default:
-        return 1;
+        case CEegAccessMode::eamRead:
+            wanted = CEegAccessMode::eamReadMark;
+            break;
+        case CEegAccessMode::eamWrite:
+            wanted = CEegAccessMode::eamWriteMark;
+            break;
+        default:
+            return 1;
     }
     if (m_pAccess->ChangeMode(wanted))
         return 1;
@@ -531,7 +537,7 @@ void CDosEegFile::ClearMarkAccessMode() {
     if (mode != CEegAccessMode::eamReadMark && mode != CEegAccessMode::eamWriteMark)
         return;
     if (!m_pAccess->ChangeMode(mode == CEegAccessMode::eamReadMark ? CEegAccessMode::eamRead
-                                                                    : CEegAccessMode::eamWrite))
+                                                                   : CEegAccessMode::eamWrite))
         ThrowEegFileException(CEegFileException::eAccessModeChangeFailure);
 }
 
@@ -729,8 +735,8 @@ int CDosEegFile::InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) 
     return CEegDataMarkStore::FindHole(m_Holes, at, segment);
 }
 
-void CDosEegFile::GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp& from, const CEegTimeStamp& to,
-                                       uint32_t maxCount) const {
+void CDosEegFile::GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp& from,
+                                       const CEegTimeStamp& to, uint32_t maxCount) const {
     std::lock_guard lock(m_FileLock);
     list.RemoveAll();
     if (!m_bFileAccessDisabled)
@@ -751,14 +757,14 @@ int CDosEegFile::GetDeleteEegDataOnClose() const {
 
 int CDosEegFile::CutFileSeconds(int rate, int mode, int storedChannels) {
     switch (rate) {
-    case 400:
-        return mode == Compression::Uncompressed ? 100 : 200;
-    case 200:
-        return mode == Compression::Uncompressed ? 200 : 400;
-    case 100:
-        return storedChannels >= 29 ? 400 : 11600 / std::max(storedChannels, 1);
-    default:
-        return 200;
+        case 400:
+            return mode == Compression::Uncompressed ? 100 : 200;
+        case 200:
+            return mode == Compression::Uncompressed ? 200 : 400;
+        case 100:
+            return storedChannels >= 29 ? 400 : 11600 / std::max(storedChannels, 1);
+        default:
+            return 200;
     }
 }
 
@@ -823,7 +829,8 @@ int CDosEegFile::DoCopySavedArea(uint32_t firstSecond, int32_t seconds, int cutN
     return result;
 }
 
-int CDosEegFile::DoDataDelete(const CEegStreamIntervalArray& cut, CVoidCall1Arg<int64_t>* progress) {
+int CDosEegFile::DoDataDelete(const CEegStreamIntervalArray& cut,
+                              CVoidCall1Arg<int64_t>* progress) {
     if (m_pLog->getStatus() != CLogFile::stOk)
         ThrowDosFileException(CDosFileException::eLogWriteFailure);  // the log takes no more lines
     const int32_t maxRead = m_pLog->getMaxReadPosition();
@@ -859,7 +866,8 @@ int CDosEegFile::DoDataDelete(const CEegStreamIntervalArray& cut, CVoidCall1Arg<
     for (int i = 0; i < n; ++i) {
         ++c;
         if (DoCopySavedArea(keep[i].m_firstSecond,
-                            static_cast<int32_t>(keep[i].m_endSecond - keep[i].m_firstSecond), c) != 0) {
+                            static_cast<int32_t>(keep[i].m_endSecond - keep[i].m_firstSecond),
+                            c) != 0) {
             removeNew(c);
             ThrowDosFileException(CDosFileException::eDeleteMarkedDataFailure);
         }

@@ -38,7 +38,8 @@ public:
     // Nothing of a recording is written to this format.
     void SetEegWriteBufferSize(int) override {}
     void Create(const char*) override {}
-    void PrepareToWriteEeg(double, Compression::CompressionType, const CAmpHardwareInfo&) override {}
+    void PrepareToWriteEeg(double, Compression::CompressionType, const CAmpHardwareInfo&) override {
+    }
     void StartRecording(COleDateTime) override {}
     void StopRecording() override {}
     void SetWriteThreadOnOff(int) override {}
@@ -163,8 +164,8 @@ public:
     void GetDataMarkList(CEegEventList& list) override;
     int IsEventValid(CDataMarkDeleteEvent* mark) override;
     int InDeleteSegment(CDataDeletionEvent& segment, CEegTimeStamp at) override;
-    void GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp& from, const CEegTimeStamp& to,
-                              uint32_t maxCount) const override;
+    void GetMarkedSegmentList(CEegEventList& list, const CEegTimeStamp& from,
+                              const CEegTimeStamp& to, uint32_t maxCount) const override;
     void SetDeleteEegDataOnClose() override;
     int GetDeleteEegDataOnClose() const override;
     // Copies what is kept into new cut files, describes them in the log and
@@ -193,7 +194,8 @@ protected:
     void CloseSegmentMarkStream();
     void DeleteOldSegmentMarkStream();
     // The stretches to keep above MAXREAD, in pieces of at most a cut file.
-    void ConvertDeleteListToSaveList(const CEegStreamIntervalArray& cut, CEegStreamIntervalArray& keep) const;
+    void ConvertDeleteListToSaveList(const CEegStreamIntervalArray& cut,
+                                     CEegStreamIntervalArray& keep) const;
     int DoDataDelete(const CEegStreamIntervalArray& cut, CVoidCall1Arg<int64_t>* progress);
     int DoCopySavedArea(uint32_t firstSecond, int32_t seconds, int cutNumber);
 

@@ -61,7 +61,8 @@ TEST(DosEegFile, ReadsThroughTheRecordingInterface) {
     const CLinkedSensitivityEvent sensitivity(CEegTimeStamp(4 * kRate), 10);
     const CTraceInfoEvent trace(CEegTimeStamp(5 * kRate), 0, &changed);
     const CCommentEvent comment(CEegTimeStamp(3 * kRate), "eyes open", 3);
-    WriteRecording(path, 2, {6, 4}, frames, {&run1, &speed, &comment, &sensitivity, &trace, &end1, &run2});
+    WriteRecording(path, 2, {6, 4}, frames,
+                   {&run1, &speed, &comment, &sensitivity, &trace, &end1, &run2});
 
     CDosEegFile dos;
     CEegFile& f = dos;
@@ -114,7 +115,8 @@ TEST(DosEegFile, ReadsThroughTheRecordingInterface) {
     CEegEventMask onlyComments;
     onlyComments.SetAll(1);
     onlyComments.SetMask(CEegEvent::etComment, 0);
-    f.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    f.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0,
+                   0);
     ASSERT_EQ(comments.GetSize(), 1);
     EXPECT_EQ(f.AddEvent(new CCommentEvent(CEegTimeStamp(2 * kRate), "added", 4)), 1);
     f.RemoveEvent(comments.GetAt(0));
@@ -122,7 +124,8 @@ TEST(DosEegFile, ReadsThroughTheRecordingInterface) {
     f.Close();
     CDosEegFile other;
     other.Open(path.c_str(), 0);
-    other.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    other.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp,
+                       0, 0);
     ASSERT_EQ(comments.GetSize(), 1);
     EXPECT_EQ(Describe(*comments.GetAt(0)), "400 comment 4 'added'");
 }
@@ -197,14 +200,66 @@ TEST(DosEegFile, MarkedDataIsCutIntoCutFiles) {
     EXPECT_EQ(hole.GetEndTimeStamp(), CEegTimeStamp(50 * kRate));
     EXPECT_EQ(f.InDeleteSegment(hole, CEegTimeStamp(100 * kRate)), 0);
     CEegEventList events;
-    f.GetEventList(events, CEegEventMask::EmptyMask, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    f.GetEventList(events, CEegEventMask::EmptyMask, CEegTimeStamp::NullStamp,
+                   CEegTimeStamp::NullStamp, 0, 0);
     std::vector<std::string> comments;
     for (int i = 0; i < events.GetSize(); ++i) {
         if (events.GetAt(i)->GetEventType() == CEegEvent::etComment)
             comments.push_back(Describe(*events.GetAt(i)));
     }
-    EXPECT_EQ(comments, (std::vector<std::string>{"10000 comment 3 'kept part'", "200000 comment 3 'late'"}));
+    EXPECT_EQ(comments,
+              (std::vector<std::string>{"10000 comment 3 'kept part'", "200000 comment 3 'late'"}));
     CEegEventList marks;
     f.GetDataMarkList(marks);
     EXPECT_EQ(marks.GetSize(), 0);  // used up by the cut
+}
+
+TEST(DosEegFile, SynchronizeFollowsAGrowingRecording) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00022.LOG");
+    const std::vector<short> frames = OnlyStored(SmoothSeconds(kRate, 3, 2), kInputs);
+    CDosRecordingWriter w(path.c_str(), kRate, 2, AmpStoring(kInputs), MontageOf(kInputs));
+    ASSERT_TRUE(w.WriteSecond(frames.data()));
+    CDosEegFile f;
+    f.Open(path.c_str(), 0);
+    EXPECT_EQ(f.GetLengthInSeconds(), 1u);
+    // A second not yet written reads as zeros, and is read again once it is there.
+    EXPECT_EQ(Read(f, kRate, kRate), std::vector<short>(32 * kRate, 0));
+    ASSERT_TRUE(w.WriteSecond(frames.data() + 32 * kRate));
+    ASSERT_TRUE(w.StartDataFile());
+    ASSERT_TRUE(w.WriteSecond(frames.data() + 64 * kRate));
+    w.Log().AddEvent(new CCommentEvent(CEegTimeStamp(2 * kRate), "new", 3));
+    f.Synchronize();
+    EXPECT_EQ(f.GetLengthInSeconds(), 3u);
+    EXPECT_EQ(Read(f, 0, 3 * kRate), frames);
+    EXPECT_EQ(f.GetNumberOfEvents(), 2);  // the montage and the comment
+}
+
+TEST(DosEegFile, RemoveEventsGoesOnPastAMissingLine) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00023.LOG");
+    const CCommentEvent a(CEegTimeStamp(0), "a", 3), b(CEegTimeStamp(kRate), "b", 3),
+        c(CEegTimeStamp(2 * kRate), "c", 3);
+    WriteRecording(path, 0, {1}, OnlyStored(SmoothSeconds(kRate, 1, 1), kInputs), {&a, &b, &c});
+    CDosEegFile f, other;
+    f.Open(path.c_str(), 0);
+    CEegEventMask onlyComments;
+    onlyComments.SetAll(1);
+    onlyComments.SetMask(CEegEvent::etComment, 0);
+    CEegEventList list;
+    f.GetEventList(list, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+    ASSERT_EQ(list.GetSize(), 3);
+    {
+        // Another station's log object blots "b" out first.
+        CDosLogFile log(path.c_str(), 0);
+        log.DeleteEventFromLog(b);
+    }
+    ExpectDosError([&] { f.RemoveEvents(list); }, 25);
+    EXPECT_EQ(list.GetSize(), 0);
+    // Exclusive access stays with the station that removed events, till it closes.
+    ExpectThrows<CEegFileException>([&] { other.Open(path.c_str(), 0); },
+                                    [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 5); });
+    f.Close();
+    other.Open(path.c_str(), 0);
+    EXPECT_EQ(other.GetNumberOfEvents(), 1);  // the montage alone
 }
