@@ -10,6 +10,9 @@
 #include "EegBase/AmpInput.h"
 #include "EegFile/events/EegEventList.h"
 #include "EegFile/events/EegEventMask.h"
+#include "EegFile/dos/DosEegFile.h"
+#include "EegFile/events/DataDeletionEvent.h"
+#include "EegFile/events/RecordEvent.h"
 #include "EegFile/winfile/WinEegFile.h"
 #include "tools/Json.h"
 #include "tools/Tool.h"
@@ -35,6 +38,7 @@ struct Hole {
 
 struct Info {
     std::string path;
+    bool legacy = false;
     double rate = 0;
     int channels = 0;
     std::vector<std::string> stored;
@@ -53,7 +57,7 @@ struct Info {
 };
 
 const char* CompressionName(int c) {
-    return c == 2 ? "delta coded" : "uncompressed";
+    return c == 2 ? "delta coded" : (c == 1 ? "exponent delta coded (legacy)" : "uncompressed");
 }
 
 Info Gather(const std::string& path) {
@@ -103,6 +107,35 @@ Info Gather(const std::string& path) {
         if (!info.sections.empty() && info.seconds > previousEnd)
             info.holes.push_back({previousEnd, info.seconds});
     }
+    if (dynamic_cast<const CDosEegFile*>(file.get())) {
+        // A legacy recording keeps no sections: its runs are those of its record
+        // events, its holes those of its data-deletion pairs.
+        info.legacy = true;
+        const uint32_t rate = info.rate >= 1 ? static_cast<uint32_t>(info.rate) : 1;
+        CEegEventMask only;
+        only.SetAll(1);
+        only.SetMask(CEegEvent::etRecord, 0);
+        only.SetMask(CEegEvent::etDataDeletion, 0);
+        CEegEventList marks;
+        file->GetEventList(marks, only, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0, 0);
+        for (int i = 0; i < marks.GetSize(); ++i) {
+            const CEegEvent* e = marks.GetAt(i);
+            const uint32_t second = e->GetTimeStamp().GetSampleOffset() / rate;
+            if (const auto* hole = dynamic_cast<const CDataDeletionEvent*>(e)) {
+                if (hole->IsDeletionStart())
+                    info.holes.push_back(
+                        {second, hole->GetEndTimeStamp().GetSampleOffset() / rate});
+                continue;
+            }
+            int recording = 0;
+            CTKTime when;
+            static_cast<const CRecordEvent*>(e)->GetRecordData(recording, when);
+            if (!info.runs.empty() && info.runs.back().end == info.seconds)
+                info.runs.back().end = second;  // the run before ends here
+            if (recording)
+                info.runs.push_back({second, info.seconds, TKTimeText(when)});
+        }
+    }
     const CTKTime start = file->GetStartTime();
     info.startTime = TKTimeText(start);
     if (info.startTime.empty() && !info.sections.empty())
@@ -126,7 +159,8 @@ Info Gather(const std::string& path) {
 
 void PrintText(const Info& i) {
     std::printf("file:           %s\n", i.path.c_str());
-    std::printf("format:         current (compound container)\n");
+    std::printf("format:         %s\n", i.legacy ? "legacy (text log and numbered data files)"
+                                                 : "current (compound container)");
     std::printf("sample rate:    %g samples/s\n", i.rate);
     std::printf("channels:       %d per frame, %zu stored:", i.channels, i.stored.size());
     for (const std::string& s : i.stored)
@@ -164,7 +198,7 @@ void PrintJson(const Info& i) {
     JsonWriter json;
     json.BeginObject()
         .Member("file", i.path)
-        .Member("format", "current")
+        .Member("format", i.legacy ? "legacy" : "current")
         .Member("sample_rate", i.rate)
         .Member("channels", i.channels)
         .Member("stored_count", static_cast<int>(i.stored.size()));

@@ -13,6 +13,7 @@
 #include "EegBase/EegMontage.h"
 #include "EegFile/access/EegAccessControl.h"
 #include "EegFile/access/EegControlFileFormat.h"
+#include "EegFile/dos/DosEegFile.h"
 #include "EegFile/events/Events.h"
 #include "EegFile/frame/EegFileException.h"
 #include "EegFile/winfile/WinEegFile.h"
@@ -85,7 +86,8 @@ std::string OneLine(const std::string& message) {
 
 void CheckRecordingPath(const std::string& path) {
     if (CEegFile::IsDosRecordingPath(path.c_str()))
-        throw ToolError("legacy recordings (.LOG) are not supported yet");
+        throw ToolError(
+            "the patient record and status of legacy recordings (.LOG) are not supported yet");
     if (IsFolder(path))
         throw ToolError("is a folder, not a recording");
     if (!Exists(path))
@@ -93,11 +95,13 @@ void CheckRecordingPath(const std::string& path) {
 }
 
 std::unique_ptr<CEegFile> OpenRecording(const std::string& path, int forWriting) {
-    if (CEegFile::IsDosRecordingPath(path.c_str()))
-        throw ToolError("legacy recordings (.LOG) are not supported yet");
     if (IsFolder(path))
         throw ToolError("is a folder, not a recording");
-    auto file = std::make_unique<CWinEegFile>();
+    std::unique_ptr<CEegFile> file;
+    if (CEegFile::IsDosRecordingPath(path.c_str()))
+        file = std::make_unique<CDosEegFile>();
+    else
+        file = std::make_unique<CWinEegFile>();
     file->Open(path.c_str(), forWriting);
     return file;
 }

@@ -59,8 +59,9 @@ const std::string& GetSubject();
 // refusal becomes "...: NAME1, NAME2".
 std::string OneLine(const std::string& message);
 
-// A current-format recording opened for reading (forWriting 0) or writing. A
-// legacy path (last extension ".LOG") and a folder are refused with a ToolError.
+// A recording opened for reading (forWriting 0) or writing: a legacy one for a
+// path whose last extension is ".LOG", else a current one. A folder is refused
+// with a ToolError.
 std::unique_ptr<CEegFile> OpenRecording(const std::string& path, int forWriting);
 
 // Refuses a missing path or a folder with a ToolError (the by-path commands,

@@ -329,6 +329,10 @@ void CDosEegFile::Open(const char* path, int forWriting) {
     }
     InitFlags();
     m_FilePath = path;
+    // The patient record (and with it the record status) comes from the patient
+    // database, which this library does not read yet: the status is unknown.
+    m_PatientInfo = CPatientInfo();
+    m_PatientInfo.SetRecordStatus(CPatientInfo::rsUnknown);
     int readOnly = 0;
     CheckForReadOnly(path, readOnly);
     try {
