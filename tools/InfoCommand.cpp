@@ -42,6 +42,7 @@ struct Info {
     double rate = 0;
     int channels = 0;
     std::vector<std::string> stored;
+    std::vector<int> storedSlots;  // the slot of each, for matching dump's columns
     int compression = 0;
     int bytesPerSecond = 0;
     uint32_t samples = 0, seconds = 0;
@@ -77,8 +78,10 @@ Info Gather(const std::string& path) {
             slot[s] = true;
     }
     for (int s = 0; s < 32; ++s)
-        if (slot[s])
+        if (slot[s]) {
             info.stored.push_back(AmpInput::GetName(s));
+            info.storedSlots.push_back(s);
+        }
     info.compression = file->GetCompressionType();
     info.bytesPerSecond = file->GetBytesPerSecondFile();
     info.samples = file->GetLengthInSamples();
@@ -205,6 +208,14 @@ void PrintJson(const Info& i) {
     json.Key("stored_slots").BeginArray();
     for (const std::string& s : i.stored)
         json.String(s);
+    json.EndArray();
+    // Each stored channel's slot beside its label.
+    json.Key("stored_channels").BeginArray();
+    for (size_t c = 0; c < i.stored.size(); ++c)
+        json.BeginObject()
+            .Member("slot", i.storedSlots[c])
+            .Member("label", i.stored[c])
+            .EndObject();
     json.EndArray();
     json.Member("compression", i.compression)
         .Member("compression_name", CompressionName(i.compression))

@@ -45,7 +45,13 @@ int RunMark(const MarkArgs& args) {
                             (flag ? "cut" : "keep") + " would discard them (--force to do so)");
         file->SetMarkForDelete(flag);
     }
-    auto* mark = new CDataMarkDeleteEvent(stamp(from), stamp(to), CDataMarkDeleteEvent::mtEeg);
+    // --to is the end of the stretch, not part of it (as --seconds counts in
+    // dump): the mark ends on the sample before it.
+    const CEegTimeStamp first = stamp(from);
+    CEegTimeStamp last = stamp(to);
+    if (last > first)
+        last = CEegTimeStamp(last.GetSampleOffset() - 1);
+    auto* mark = new CDataMarkDeleteEvent(first, last, CDataMarkDeleteEvent::mtEeg);
     mark->SetComment(args.comment.c_str());
     file->AddDataMark(mark);
     file->GetDataMarkList(marks);

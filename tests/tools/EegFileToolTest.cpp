@@ -113,6 +113,9 @@ TEST(EegFileTool, InfoDescribesSimulatedRecording) {
     ASSERT_EQ(j["stored_slots"].items.size(), 21u);
     EXPECT_EQ(j["stored_slots"][0].s, "Fp1");
     EXPECT_EQ(j["stored_slots"][20].s, "O1");
+    ASSERT_EQ(j["stored_channels"].items.size(), 21u);
+    EXPECT_EQ(j["stored_channels"][20]["slot"].n, 20);
+    EXPECT_EQ(j["stored_channels"][20]["label"].s, "O1");
     EXPECT_EQ(j["compression"].n, 2);
     EXPECT_EQ(j["bytes_per_second"].n, (200 + 4) * 21);
     EXPECT_EQ(j["length_samples"].n, 12000);
@@ -468,8 +471,8 @@ TEST(EegFileTool, MarkAndCut) {
     // kept second included; a cut mark is then refused unless forced.
     const std::string keep = dir.File("keep.eeg");
     const eegsim::Plan k = Simulate(keep, Opts(1, 200, 8, 2, 12));
-    ASSERT_EQ(RunTool({"mark", keep, "--from", "10", "--to", "19", "--keep"}).code, 0);
-    ASSERT_EQ(RunTool({"mark", keep, "--from", "30", "--to", "39", "--keep"}).code, 0);
+    ASSERT_EQ(RunTool({"mark", keep, "--from", "10", "--to", "20", "--keep"}).code, 0);
+    ASSERT_EQ(RunTool({"mark", keep, "--from", "30", "--to", "40", "--keep"}).code, 0);
     const tooltest::Result refused = RunTool({"mark", keep, "--from", "50", "--to", "55"});
     EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(refused.ErrLines().size(), 1u) << refused.err;

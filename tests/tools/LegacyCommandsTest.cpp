@@ -84,6 +84,9 @@ TEST(EegFileToolLegacy, ReadMarkAndCut) {
     EXPECT_EQ(info["format"].s, "legacy");
     EXPECT_EQ(info["length_seconds"].n, kSeconds);
     EXPECT_EQ(info["stored_count"].n, 2);
+    ASSERT_EQ(info["stored_channels"].items.size(), 2u);
+    EXPECT_EQ(info["stored_channels"][1]["slot"].n, AmpInput::Cz);
+    EXPECT_EQ(info["stored_channels"][1]["label"].s, "Cz");
     ASSERT_EQ(info["runs"].items.size(), 1u);
     EXPECT_EQ(info["runs"][0]["end_second"].n, kSeconds);
     const Json comments = ParseJson(RunTool({"events", path, "--json", "--types", "comment"}).out);
@@ -99,7 +102,7 @@ TEST(EegFileToolLegacy, ReadMarkAndCut) {
     // Seconds 100-199 cut: the rest goes into cut files, the data files it
     // supersedes go, and the cut seconds read as a hole of zeros.
     tooltest::Result r =
-        RunTool({"mark", path, "--from", "100", "--to", "199", "--comment", "artifact"});
+        RunTool({"mark", path, "--from", "100", "--to", "200", "--comment", "artifact"});
     ASSERT_EQ(r.code, 0) << r.err;
     r = RunTool({"cut", path});
     ASSERT_EQ(r.code, 0) << r.err;
