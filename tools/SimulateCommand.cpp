@@ -1,11 +1,13 @@
-// eegfile simulate OUT [--minutes M] [--rate R] [--channels N] [--compression 0|2]
-//                      [--seed S] [--speed F] [--force]
+// eegfile simulate OUT [--minutes M] [--rate R] [--channels N] [--compression 0|1|2]
+//                      [--seed S] [--speed F] [--file-seconds N] [--force]
 //
 // Records a synthetic EEG through the same calls an acquisition program makes:
 // create, patient record, prepare, write thread, two recording runs with a
 // pause, samples in 100 ms chunks, and the events a technician's session
 // leaves (montage, filters, sensitivity, paper speed, comments, bookmark,
-// photic run, impedance check).
+// photic run, impedance check). An OUT whose last extension is ".LOG" is written
+// as a legacy recording instead: a log and numbered data files of --file-seconds,
+// through the legacy format's writer, with the same samples and events.
 #include <sys/stat.h>
 
 #include <csignal>
@@ -26,6 +28,7 @@
 #include "EegBase/EegDataChunk.h"
 #include "EegBase/EegMontage.h"
 #include "EegBase/ImpedanceValues.h"
+#include "EegFile/dos/DosRecordingWriter.h"
 #include "EegFile/events/Events.h"
 #include "EegFile/frame/EegFileException.h"
 #include "EegFile/winfile/WinEegFile.h"
@@ -48,6 +51,7 @@ struct Args {
     std::string path;
     eegsim::Options options;
     double speed = 0;
+    uint32_t fileSeconds = 3600;  // legacy: the length of each data file
     bool force = false;
 };
 
@@ -175,13 +179,104 @@ void AddRecordEvent(CEegFile& file, uint32_t at, int recording, const COleDateTi
     Add(file, new CRecordEvent(at, recording, &time));
 }
 
+// The record events of the two runs and the pause: (sample, recording, time).
+struct RecordMark {
+    uint32_t at;
+    int recording;
+    COleDateTime when;
+};
+
+// A legacy recording: the log's parameter lines and montage, then second by
+// second the data and the events the second reaches, through the legacy writer.
+int RunLegacy(const Args& args, const eegsim::Plan& plan, const CEegMontage& montage,
+              const std::vector<Scheduled>& schedule) {
+    const eegsim::Options& o = args.options;
+    if (args.fileSeconds < 1)
+        throw UsageError("--file-seconds: at least 1");
+    CAmpHardwareInfo amp;
+    std::vector<AmpInput::AmpInputType> inputs;
+    for (int k = 0; k < o.channels; ++k)
+        inputs.push_back(static_cast<AmpInput::AmpInputType>(k));
+    amp.SetInputDomain(CAmpInputDomain(inputs.data(), static_cast<int>(inputs.size())));
+    CDosRecordingWriter writer(args.path.c_str(), o.rate, o.compression, amp, montage);
+    std::printf(
+        "recording %s (legacy): %u s at %d samples/s, %d channels, storage mode %d, "
+        "data files of %u s, seed %u\n",
+        args.path.c_str(), plan.totalSeconds, o.rate, o.channels, o.compression, args.fileSeconds,
+        o.seed);
+    std::fflush(stdout);
+
+    const uint32_t rate = static_cast<uint32_t>(o.rate);
+    COleDateTime runStart = COleDateTime::GetCurrentTime();
+    const COleDateTime stopped =
+        runStart + COleDateTimeSpan(0, 0, 0, static_cast<int64_t>(plan.secondRunStart / rate));
+    const COleDateTime resumed = stopped + COleDateTimeSpan(0, 0, 0, plan.pauseSeconds);
+    const COleDateTime end =
+        resumed + COleDateTimeSpan(0, 0, 0, (plan.totalSamples - plan.secondRunStart) / rate);
+    const RecordMark records[] = {{0, 1, runStart},
+                                  {plan.secondRunStart, 0, stopped},
+                                  {plan.secondRunStart, 1, resumed},
+                                  {plan.totalSamples, 0, end}};
+    size_t nextRecord = 0, next = 0;
+    std::vector<std::unique_ptr<CEegEvent>> due;
+    const auto writeDue = [&](uint32_t before, bool all) {
+        due.clear();
+        // Record events first at their offset, as the current format's run starts.
+        while (nextRecord < std::size(records) && (all || records[nextRecord].at < before)) {
+            const RecordMark& r = records[nextRecord++];
+            const CTKTime time(r.when);
+            due.push_back(std::make_unique<CRecordEvent>(r.at, r.recording, &time));
+        }
+        while (next < schedule.size() && (all || schedule[next].at < before)) {
+            std::unique_ptr<CEegEvent> e(schedule[next++].make());
+            // The writer put the montage at 0 with the log's parameters already.
+            if (e->GetEventType() != CEegEvent::etMontage || e->GetTimeStamp() != CEegTimeStamp(0))
+                due.push_back(std::move(e));
+        }
+        std::vector<const CEegEvent*> events;
+        for (const auto& e : due)
+            events.push_back(e.get());
+        if (!events.empty())
+            writer.WriteEvents(events.data(), static_cast<int>(events.size()));
+    };
+
+    CEegDataChunk chunk(static_cast<int>(rate), 32);
+    Progress progress("simulate");
+    const auto wallStart = std::chrono::steady_clock::now();
+    uint32_t second = 0;
+    for (; second < plan.totalSeconds && !g_interrupted; ++second) {
+        const uint32_t n = second * rate;
+        writeDue(n + rate, false);
+        if (second % args.fileSeconds == 0 && !writer.StartDataFile())
+            throw ToolError("no further data file can be started (file list full or number 999)");
+        eegsim::FillChunk(plan, n, rate, chunk);
+        if (args.speed > 0) {
+            const auto at = wallStart + std::chrono::duration<double>(n / (o.rate * args.speed));
+            std::this_thread::sleep_until(at);
+        }
+        if (!writer.WriteSecond(chunk.GetData()))
+            throw ToolError("a second could not be stored at this rate and storage mode");
+        progress.Update(static_cast<double>(second + 1) / plan.totalSeconds);
+    }
+    if (!g_interrupted)
+        writeDue(0, true);
+    writer.Close();
+    progress.Done();
+    if (g_interrupted)
+        throw ToolError("interrupted; the recording holds the first " + std::to_string(second) +
+                        " s");
+    std::printf("done: %u samples (%s)\n", plan.totalSamples, HhMmSs(plan.totalSeconds).c_str());
+    return kExitOk;
+}
+
 int Run(const Args& args) {
     const eegsim::Options& o = args.options;
     if (!(o.minutes > 0) || o.minutes > 24 * 60)
         throw UsageError("--minutes: more than 0 and at most 1440");
     SetSubject(args.path);
-    if (CEegFile::IsDosRecordingPath(args.path.c_str()))
-        throw ToolError("legacy recordings (.LOG) are not supported yet");
+    const bool legacy = CEegFile::IsDosRecordingPath(args.path.c_str());
+    if (!legacy && o.compression == Compression::DeltaExponent)
+        throw UsageError("--compression 1 exists only in legacy recordings (.LOG)");
     struct stat st;
     if (::stat(args.path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !args.force))
         throw ToolError(S_ISDIR(st.st_mode) ? "is a folder" : "exists (use --force to replace it)");
@@ -189,6 +284,14 @@ int Run(const Args& args) {
     const eegsim::Plan plan = eegsim::MakePlan(o);
     const CEegMontage montage = MakeMontage(o.channels);
     const std::vector<Scheduled> schedule = MakeSchedule(plan, montage);
+
+    struct sigaction sa = {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    if (legacy)
+        return RunLegacy(args, plan, montage, schedule);
 
     // Failures of the write thread come back here and fail the run at its end.
     std::mutex failureLock;
@@ -198,12 +301,6 @@ int Run(const Args& args) {
         if (threadFailure.empty())
             threadFailure = e->GetErrorText().str();
     });
-
-    struct sigaction sa = {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
 
     CWinEegFile file;
     file.Create(args.path.c_str());
@@ -303,8 +400,11 @@ void AddSimulateCommand(CLI::App& app, Action& action) {
         ->check(CLI::Range(50, 400));
     cmd->add_option("--channels", args->options.channels, "Stored channels (default 32)")
         ->check(CLI::Range(1, 32));
-    cmd->add_option("--compression", args->options.compression, "0 plain or 2 delta coded")
-        ->check(CLI::IsMember({0, 2}));
+    cmd->add_option("--compression", args->options.compression,
+                    "0 plain, 2 delta coded, or (legacy only) 1 exponent delta coded")
+        ->check(CLI::IsMember({0, 1, 2}));
+    cmd->add_option("--file-seconds", args->fileSeconds,
+                    "Legacy recordings (OUT.LOG): seconds per data file (default 3600)");
     cmd->add_option("--seed", args->options.seed, "Seed of the signal (default 1)");
     cmd->add_option("--speed", args->speed,
                     "Write at this many times real time (default 0: as fast as possible)")

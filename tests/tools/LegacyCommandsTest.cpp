@@ -12,6 +12,7 @@
 #include "EegFile/events/Events.h"
 #include "TestSupport.h"
 #include "ToolTestSupport.h"
+#include "tools/SimSignal.h"
 
 using testsupport::TempDir;
 using tooltest::Json;
@@ -134,4 +135,44 @@ TEST(EegFileToolLegacy, ReadMarkAndCut) {
     r = RunTool({"info", dir.File("EEG00031.LOG")});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.ErrLines().size(), 1u) << r.err;
+}
+
+// simulate writes a legacy recording for an OUT.LOG: the generator's samples in
+// data files of the length asked for, and the session's events in the log.
+TEST(EegFileToolLegacy, SimulateWritesLegacyRecordings) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00040.LOG");
+    tooltest::Result r = RunTool({"simulate", path, "--minutes", "1", "--channels", "12",
+                                  "--compression", "2", "--seed", "4", "--file-seconds", "25"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    eegsim::Options o;
+    o.minutes = 1;
+    o.channels = 12;
+    o.compression = 2;
+    o.seed = 4;
+    const eegsim::Plan p = eegsim::MakePlan(o);
+    for (const char* ext : {".000", ".001", ".002"})
+        EXPECT_TRUE(std::filesystem::exists(dir.File(std::string("EEG00040") + ext))) << ext;
+    const tooltest::Result raw = RunTool({"dump", path, "--format", "raw"});
+    ASSERT_EQ(raw.out.size(), size_t{p.totalSamples} * 12 * 2) << raw.err;
+    int bad = 0;
+    for (uint32_t n = 0; n < p.totalSamples; ++n) {
+        for (int s = 0; s < 12; ++s) {
+            const size_t at = (size_t{n} * 12 + static_cast<size_t>(s)) * 2;
+            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw.out[at]) |
+                                                static_cast<uint8_t>(raw.out[at + 1]) << 8);
+            bad += v != eegsim::Sample(p, n, s);
+        }
+    }
+    EXPECT_EQ(bad, 0);
+    const Json info = ParseJson(RunTool({"info", path, "--json"}).out);
+    EXPECT_EQ(info["format"].s, "legacy");
+    EXPECT_EQ(info["runs"].items.size(), 2u);
+    const Json events =
+        ParseJson(RunTool({"events", path, "--json", "--types", "montage,impedance,bookmark"}).out);
+    EXPECT_EQ(events.items.size(), 3u) << RunTool({"events", path}).out;
+
+    // Storage mode 1 exists only in legacy recordings.
+    r = RunTool({"simulate", dir.File("x.eeg"), "--minutes", "1", "--compression", "1"});
+    EXPECT_EQ(r.code, 2) << r.err;
 }
