@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "EegBase/AmpHardwareInfo.h"
+#include "EegFile/access/EegAccessControl.h"
 #include "EegFile/dos/DosRecordingWriter.h"
 #include "EegFile/events/Events.h"
 #include "TestSupport.h"
@@ -175,4 +176,59 @@ TEST(EegFileToolLegacy, SimulateWritesLegacyRecordings) {
     // Storage mode 1 exists only in legacy recordings.
     r = RunTool({"simulate", dir.File("x.eeg"), "--minutes", "1", "--compression", "1"});
     EXPECT_EQ(r.code, 2) << r.err;
+}
+
+// Every command on a legacy path that is missing, a folder or held exclusively by
+// another station: one line, exit 1, nothing changed. Missing data files are no
+// fault: their seconds read as zeros.
+TEST(EegFileToolLegacy, FailuresPrintOneLineAndLeaveFilesAlone) {
+    TempDir dir;
+    const std::string held = dir.File("EEG00050.LOG");
+    WriteLegacy(held);
+    const std::string missing = dir.File("EEG00051.LOG");
+    const std::string folder = dir.File("EEG00052.LOG");
+    std::filesystem::create_directory(folder);
+    ::setenv("COMPUTERNAME", "HOLDER", 1);
+    CEegAccessControl holder;
+    holder.SetPaths(held.c_str());
+    ASSERT_EQ(holder.TakeMode(CEegAccessMode::eamExclusive), 1);
+    const std::vector<std::string> reviewer = {"COMPUTERNAME=REVIEWER"};
+    const std::vector<std::vector<std::string>> commands = {{"info"},
+                                                            {"events", "--json"},
+                                                            {"dump", "--seconds", "1"},
+                                                            {"follow", "--max-seconds", "0.1"},
+                                                            {"mark", "--from", "1", "--to", "2"},
+                                                            {"cut"},
+                                                            {"status"},
+                                                            {"patient"}};
+    for (const auto& command : commands) {
+        for (const std::string& path : {missing, folder, held}) {
+            std::vector<std::string> args = command;
+            args.insert(args.begin() + 1, path);
+            const std::vector<unsigned char> bytes = std::filesystem::is_regular_file(path)
+                                                         ? testsupport::ReadBytes(path)
+                                                         : std::vector<unsigned char>();
+            const tooltest::Result r = RunTool(args, reviewer);
+            const std::string what = args[0] + " " + path;
+            EXPECT_EQ(r.code, 1) << what << ": " << r.out;
+            ASSERT_EQ(r.ErrLines().size(), 1u) << what << ": " << r.err;
+            EXPECT_EQ(r.err.rfind("eegfile: " + path + ": ", 0), 0u) << r.err;
+            if (path == held && command[0] != "status" && command[0] != "patient") {
+                EXPECT_NE(r.err.find("HOLDER"), std::string::npos) << what << ": " << r.err;
+            }
+            if (!bytes.empty()) {
+                EXPECT_EQ(testsupport::ReadBytes(path), bytes) << what;
+            }
+        }
+    }
+    holder.Release();
+    ::unsetenv("COMPUTERNAME");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+
+    // Its data files gone, a recording reads as zeros.
+    for (const char* ext : {".000", ".001", ".002"})
+        std::filesystem::remove(dir.File(std::string("EEG00050") + ext));
+    const tooltest::Result raw = RunTool({"dump", held, "--format", "raw", "--seconds", "2"});
+    EXPECT_EQ(raw.code, 0) << raw.err;
+    EXPECT_EQ(raw.out, std::string(size_t{2} * kRate * 2 * 2, '\0'));
 }
