@@ -17,6 +17,9 @@
 //     samples in 1-second pieces; both already open, best of 3, alternating,
 //     warm cache. A few seconds are compared sample by sample between the two
 //     and with what was written.
+//  5. Through CEegFile: CDosEegFile::Open against CWinEegFile::Open of the
+//     same recording, and 10-second windows read at random positions with
+//     ReadEegDataAt, median, against the current format.
 //  4. Peak resident memory (ru_maxrss) of forked children: one that opens the
 //     log and reads 1 hour, one that reads all of it, one that does nothing;
 //     the current format reading all of it is the reference.
@@ -50,6 +53,7 @@
 #include "EegBase/EegDataChunk.h"
 #include "EegBase/EegMontage.h"
 #include "EegFile/dos/DosEegData.h"
+#include "EegFile/dos/DosEegFile.h"
 #include "EegFile/dos/DosLogFile.h"
 #include "EegFile/dos/DosRecordingWriter.h"
 #include "EegFile/events/BookmarkEvent.h"
@@ -65,6 +69,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int kRandomReads = 1000;
 constexpr int kRate = 200;
 constexpr int kSlots = 32;
 constexpr int kSecondSamples = kRate * kSlots;
@@ -706,6 +711,47 @@ void Run(const std::string& folder, int64_t seconds) {
     std::printf("  per second read: legacy %.2f us, current %.2f us\n",
                 legacyRead / static_cast<double>(seconds) * 1e6,
                 currentRead / static_cast<double>(seconds) * 1e6);
+
+    // 5. Through the recording interface: opening, and random 10-second windows.
+    std::printf("\n5. Through CEegFile: Open (best of %d) and random 10-s reads (median of %d)\n",
+                kRuns, kRandomReads);
+    {
+        double dosOpen = 1e30, winOpen = 1e30;
+        for (int run = 0; run < kRuns; ++run) {
+            CDosEegFile dos;
+            start = Clock::now();
+            dos.Open(paths.log.c_str(), 0);
+            dosOpen = std::min(dosOpen, Seconds(start));
+            CWinEegFile win;
+            start = Clock::now();
+            win.Open(paths.current.c_str(), 0);
+            winOpen = std::min(winOpen, Seconds(start));
+        }
+        Row("Open", dosOpen * 1e3, winOpen * 1e3, "ms", "current", dosOpen / winOpen,
+            "target legacy < 100 ms");
+        CDosEegFile dos;
+        dos.Open(paths.log.c_str(), 0);
+        CWinEegFile win;
+        win.Open(paths.current.c_str(), 0);
+        CEegDataChunk window(10 * kRate, kSlots);
+        std::vector<double> dosRead, winRead;
+        uint64_t x = 88172645463325252ull;
+        const uint32_t last = static_cast<uint32_t>((seconds - 10) * kRate);
+        for (int i = 0; i < kRandomReads; ++i) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            const CEegTimeStamp at(static_cast<uint32_t>(x % last));
+            start = Clock::now();
+            dos.ReadEegDataAt(at, window, 10 * kRate);
+            dosRead.push_back(Seconds(start) * 1e6);
+            start = Clock::now();
+            win.ReadEegDataAt(at, window, 10 * kRate);
+            winRead.push_back(Seconds(start) * 1e6);
+        }
+        Row("random 10-s read, median", Median(dosRead), Median(winRead), "us", "current",
+            Median(dosRead) / Median(winRead), "target legacy < 300 us");
+    }
 
     // 4. Memory.
     std::printf("\n4. Peak resident memory of a forked child (one that does nothing: %.1f MB)\n",
