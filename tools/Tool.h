@@ -47,6 +47,7 @@ void AddEventsCommand(CLI::App& app, Action& action);
 void AddDumpCommand(CLI::App& app, Action& action);
 void AddSimulateCommand(CLI::App& app, Action& action);
 void AddMarkCommands(CLI::App& app, Action& action);
+void AddConvertCommand(CLI::App& app, Action& action);
 void AddPatientCommands(CLI::App& app, Action& action);
 void AddFollowCommand(CLI::App& app, Action& action);
 void AddExportCommands(CLI::App& app, Action& action);

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     AddDumpCommand(app, action);
     AddSimulateCommand(app, action);
     AddMarkCommands(app, action);
+    AddConvertCommand(app, action);
     AddPatientCommands(app, action);
     AddFollowCommand(app, action);
     AddExportCommands(app, action);

@@ -232,3 +232,37 @@ TEST(EegFileToolLegacy, FailuresPrintOneLineAndLeaveFilesAlone) {
     EXPECT_EQ(raw.code, 0) << raw.err;
     EXPECT_EQ(raw.out, std::string(size_t{2} * kRate * 2 * 2, '\0'));
 }
+
+// convert: a legacy recording with a hole and two runs into a current one that
+// reads sample for sample and event for event as the original.
+TEST(EegFileToolLegacy, ConvertKeepsSamplesEventsAndHoles) {
+    TempDir dir;
+    const std::string legacy = dir.File("EEG00060.LOG");
+    ASSERT_EQ(
+        RunTool({"simulate", legacy, "--minutes", "1", "--channels", "6", "--file-seconds", "20"})
+            .code,
+        0);
+    ASSERT_EQ(RunTool({"mark", legacy, "--from", "10", "--to", "15"}).code, 0);
+    ASSERT_EQ(RunTool({"cut", legacy}).code, 0);
+    const std::string out = dir.File("converted.eeg");
+    tooltest::Result r = RunTool({"convert", legacy, out});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(RunTool({"dump", out, "--format", "raw"}).out,
+              RunTool({"dump", legacy, "--format", "raw"}).out);
+    EXPECT_EQ(RunTool({"events", out, "--json"}).out, RunTool({"events", legacy, "--json"}).out);
+    const Json info = ParseJson(RunTool({"info", out, "--json"}).out);
+    EXPECT_EQ(info["format"].s, "current");
+    EXPECT_EQ(info["runs"].items.size(), 2u);
+    EXPECT_EQ(info["start_time"].s,
+              ParseJson(RunTool({"info", legacy, "--json"}).out)["start_time"].s);
+    EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
+
+    // An OUT that exists is kept unless forced; a legacy OUT is refused.
+    const std::vector<unsigned char> before = testsupport::ReadBytes(out);
+    r = RunTool({"convert", legacy, out});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.ErrLines().size(), 1u) << r.err;
+    EXPECT_EQ(testsupport::ReadBytes(out), before);
+    EXPECT_EQ(RunTool({"convert", legacy, dir.File("EEG00061.LOG")}).code, 2);
+    EXPECT_EQ(RunTool({"convert", legacy, out, "--force"}).code, 0);
+}
