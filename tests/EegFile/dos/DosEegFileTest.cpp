@@ -263,3 +263,63 @@ TEST(DosEegFile, RemoveEventsGoesOnPastAMissingLine) {
     other.Open(path.c_str(), 0);
     EXPECT_EQ(other.GetNumberOfEvents(), 1);  // the montage alone
 }
+
+TEST(DosEegFile, TwoStationsMarkThenCut) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00024.LOG");
+    const std::vector<short> frames = OnlyStored(SmoothSeconds(kRate, 60, 3), kInputs);
+    WriteRecording(path, 2, {60}, frames, {});
+    const auto mark = [](uint32_t a, uint32_t b) {
+        return new CDataMarkDeleteEvent(CEegTimeStamp(a * kRate), CEegTimeStamp(b * kRate - 1),
+                                        CDataMarkDeleteEvent::mtEeg);
+    };
+    const auto marked = [](CEegFile& f) {
+        CEegEventList segments;
+        f.GetMarkedSegmentList(segments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0);
+        return segments.GetSize();
+    };
+    ScopedEnv name("COMPUTERNAME", "STATION-A");
+    CDosEegFile a;
+    a.Open(path.c_str(), 0);
+    a.SetMarkForDelete(1);
+    a.AddDataMark(mark(10, 20));
+    EXPECT_EQ(a.GetAccessMode(), CEegAccessMode::eamReadMark);
+    // One station marks at a time: A gives up mark access and stays a reader.
+    a.ClearMarkAccessMode();
+    EXPECT_EQ(a.GetAccessMode(), CEegAccessMode::eamRead);
+
+    // Station B, another process, sees A's mark and adds its own.
+    Pipe done;
+    const pid_t b = Spawn([&] {
+        KeepEnds({&done}, {});
+        ::setenv("COMPUTERNAME", "STATION-B", 1);
+        CDosEegFile f;
+        f.Open(path.c_str(), 0);
+        if (marked(f) != 1)
+            return 1;
+        f.AddDataMark(mark(30, 40));
+        const int both = marked(f);
+        f.Close();
+        done.Send('d');
+        return both == 2 ? 0 : 2;
+    });
+    KeepEnds({}, {&done});
+    EXPECT_EQ(done.Get(), 'd');
+    EXPECT_EQ(Reap(b), 0);
+
+    // A reads both marks again, then cuts them out.
+    a.Close();
+    a.Open(path.c_str(), 0);
+    EXPECT_EQ(marked(a), 2);
+    a.SetDeleteEegDataOnClose();
+    a.DeleteMarkedEegData(nullptr);
+    CDosEegFile after;
+    after.Open(path.c_str(), 0);
+    EXPECT_EQ(Read(after, 15 * kRate, kRate), std::vector<short>(32 * kRate, 0));
+    EXPECT_EQ(Read(after, 35 * kRate, kRate), std::vector<short>(32 * kRate, 0));
+    EXPECT_EQ(Read(after, 25 * kRate, kRate), Slice(frames, 25 * kRate, kRate));
+    EXPECT_EQ(Read(after, 45 * kRate, kRate), Slice(frames, 45 * kRate, kRate));
+    // Without record events there is no time of day.
+    EXPECT_TRUE(after.GetStartTime().IsNull());
+    EXPECT_TRUE(after.GetTimeOfDay(10 * kRate).IsNull());
+}
