@@ -266,3 +266,34 @@ TEST(EegFileToolLegacy, ConvertKeepsSamplesEventsAndHoles) {
     EXPECT_EQ(RunTool({"convert", legacy, dir.File("EEG00061.LOG")}).code, 2);
     EXPECT_EQ(RunTool({"convert", legacy, out, "--force"}).code, 0);
 }
+
+// follow sees a legacy recording grow while simulate writes it in another process.
+TEST(EegFileToolLegacy, FollowShowsRecordingInProgress) {
+    TempDir dir;
+    const std::string path = dir.File("EEG00070.LOG");
+    // 6 s written at twice real time, in data files of 2 s.
+    tooltest::Process recorder(
+        {"simulate", path, "--minutes", "0.1", "--speed", "2", "--file-seconds", "2"});
+    ASSERT_EQ(recorder.ReadLine().rfind("recording ", 0), 0u);
+    const tooltest::Result f = RunTool(
+        {"follow", path, "--until-length", "1200", "--max-seconds", "60", "--interval", "100"});
+    ASSERT_EQ(recorder.Wait().code, 0);
+    ASSERT_EQ(f.code, 0) << f.err;
+    std::vector<long> lengths;
+    bool comment = false;
+    size_t start = 0;
+    while (start < f.out.size()) {
+        const size_t end = f.out.find('\n', start);
+        const std::string line = f.out.substr(start, end - start);
+        start = end + 1;
+        long n;
+        if (std::sscanf(line.c_str(), "length %ld samples", &n) == 1)
+            lengths.push_back(n);
+        comment |= line.rfind("event comment:", 0) == 0;
+    }
+    ASSERT_GE(lengths.size(), 2u) << f.out;  // seen while growing
+    for (size_t i = 1; i < lengths.size(); ++i)
+        EXPECT_GT(lengths[i], lengths[i - 1]);
+    EXPECT_EQ(lengths.back(), 1200);
+    EXPECT_TRUE(comment) << f.out;
+}
