@@ -74,9 +74,7 @@ TEST(EegFileTool, DumpEqualsGeneratedSamples) {
     int bad = 0;
     for (uint32_t n = 0; n < p.totalSamples; ++n) {
         for (int s = 0; s < 21; ++s) {
-            const size_t at = (size_t{n} * 21 + static_cast<size_t>(s)) * 2;
-            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw.out[at]) |
-                                                static_cast<uint8_t>(raw.out[at + 1]) << 8);
+            const auto v = tooltest::RawSample(raw.out, n, s, 21);
             bad += v != eegsim::Sample(p, n, s);
         }
     }
@@ -451,9 +449,7 @@ TEST(EegFileTool, MarkAndCut) {
     int bad = 0;
     for (uint32_t n = 0; n < 12000; ++n) {
         for (int k = 0; k < 2; ++k) {
-            const size_t at = (size_t{n} * 2 + static_cast<size_t>(k)) * 2;
-            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw.out[at]) |
-                                                static_cast<uint8_t>(raw.out[at + 1]) << 8);
+            const auto v = tooltest::RawSample(raw.out, n, k, 2);
             const bool cut = n >= 2000 && n < 4000;
             bad += v != (cut ? 0 : eegsim::Sample(p, n, k * 7));
         }

@@ -65,9 +65,7 @@ int BadSamples(const std::string& raw, uint32_t cutFrom, uint32_t cutTo) {
     int bad = 0;
     for (uint32_t n = 0; n < kSeconds * kRate; ++n) {
         for (int k = 0; k < 2; ++k) {
-            const size_t at = (size_t{n} * 2 + static_cast<size_t>(k)) * 2;
-            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw[at]) |
-                                                static_cast<uint8_t>(raw[at + 1]) << 8);
+            const auto v = tooltest::RawSample(raw, n, k, 2);
             const bool cut = n >= cutFrom * kRate && n < cutTo * kRate;
             bad += v != (cut ? 0 : Value(n, k ? AmpInput::Cz : AmpInput::Fp1));
         }
@@ -159,9 +157,7 @@ TEST(EegFileToolLegacy, SimulateWritesLegacyRecordings) {
     int bad = 0;
     for (uint32_t n = 0; n < p.totalSamples; ++n) {
         for (int s = 0; s < 12; ++s) {
-            const size_t at = (size_t{n} * 12 + static_cast<size_t>(s)) * 2;
-            const auto v = static_cast<int16_t>(static_cast<uint8_t>(raw.out[at]) |
-                                                static_cast<uint8_t>(raw.out[at + 1]) << 8);
+            const auto v = tooltest::RawSample(raw.out, n, s, 12);
             bad += v != eegsim::Sample(p, n, s);
         }
     }

@@ -3,6 +3,8 @@
 // rejects anything a conforming parser would.
 #pragma once
 
+#include <cstdint>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -49,9 +51,18 @@ private:
     size_t m_lineStart = 0;
 };
 
-inline Result RunTool(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+inline Result RunTool(const std::vector<std::string>& args,
+                      const std::vector<std::string>& env = {}) {
     Process p(args, env);
     return p.Wait();
+}
+
+// Sample `channel` of frame `frame` in dump's raw output of `channels` channels
+// (16-bit little-endian).
+inline int16_t RawSample(const std::string& raw, size_t frame, int channel, int channels) {
+    const size_t at = (frame * static_cast<size_t>(channels) + static_cast<size_t>(channel)) * 2;
+    return static_cast<int16_t>(static_cast<uint8_t>(raw[at]) | static_cast<uint8_t>(raw[at + 1])
+                                                                    << 8);
 }
 
 // Parsed JSON.
