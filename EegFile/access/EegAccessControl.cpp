@@ -406,3 +406,25 @@ bool CEegAccessControl::StoreControlFile() {
 void CEegAccessControl::AbortControlFile() {
     m_ControlFile.Abort();
 }
+
+int CEegAccessControl::TakeMarkRight() {
+    switch (GetAccessMode()) {
+        case CEegAccessMode::eamRead:
+            return ChangeMode(CEegAccessMode::eamReadMark);
+        case CEegAccessMode::eamWrite:
+            return ChangeMode(CEegAccessMode::eamWriteMark);
+        default:
+            return 1;
+    }
+}
+
+int CEegAccessControl::DropMarkRight() {
+    switch (GetAccessMode()) {
+        case CEegAccessMode::eamReadMark:
+            return ChangeMode(CEegAccessMode::eamRead);
+        case CEegAccessMode::eamWriteMark:
+            return ChangeMode(CEegAccessMode::eamWrite);
+        default:
+            return 1;
+    }
+}

@@ -57,6 +57,12 @@ public:
     // Changes the mode of this station's entry; 1 granted (or already the mode),
     // 0 refused, without access held, or when the entry is gone.
     int ChangeMode(Mode mode);
+    // Adds the mark right to the mode held (read to read with marks, write to
+    // write with marks): 1 when granted or already held (modes 1, 3 and 4), 0 when
+    // refused. Gives it up again (1 to 0, 3 to 2): 1 when done or not held, 0 when
+    // refused. The same rule for both recording formats.
+    int TakeMarkRight();
+    int DropMarkRight();
     // Removes this station's entry and closes the lock file; the last station
     // to leave removes both files. Nothing without access held. On a failure
     // access stays held and the lock file open.

@@ -517,18 +517,7 @@ int CDosEegFile::SetMarkAccessMode(int throwOnRefusal) {
     std::lock_guard lock(m_FileLock);
     if (m_bFileAccessDisabled)
         return 0;
-    CEegAccessMode::EegAccessModeType wanted;
-    switch (m_pAccess->GetAccessMode()) {
-        case CEegAccessMode::eamRead:
-            wanted = CEegAccessMode::eamReadMark;
-            break;
-        case CEegAccessMode::eamWrite:
-            wanted = CEegAccessMode::eamWriteMark;
-            break;
-        default:
-            return 1;
-    }
-    if (m_pAccess->ChangeMode(wanted))
+    if (m_pAccess->TakeMarkRight())
         return 1;
     if (throwOnRefusal)
         ThrowEegFileException(CEegFileException::eMarkAccessRequired, &m_pAccess->GetStationList());
@@ -537,11 +526,7 @@ int CDosEegFile::SetMarkAccessMode(int throwOnRefusal) {
 
 void CDosEegFile::ClearMarkAccessMode() {
     std::lock_guard lock(m_FileLock);
-    const auto mode = m_pAccess->GetAccessMode();
-    if (mode != CEegAccessMode::eamReadMark && mode != CEegAccessMode::eamWriteMark)
-        return;
-    if (!m_pAccess->ChangeMode(mode == CEegAccessMode::eamReadMark ? CEegAccessMode::eamRead
-                                                                   : CEegAccessMode::eamWrite))
+    if (!m_pAccess->DropMarkRight())
         ThrowEegFileException(CEegFileException::eAccessModeChangeFailure);
 }
 

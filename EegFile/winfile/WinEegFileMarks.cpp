@@ -127,18 +127,7 @@ void CWinEegFile::CloseSegmentMarkStream() {
 
 int CWinEegFile::SetMarkAccessMode(int throwOnRefusal) {
     std::lock_guard lock(m_FileLock);
-    CEegAccessMode::EegAccessModeType wanted;
-    switch (m_AccessControl.GetAccessMode()) {
-        case CEegAccessMode::eamRead:
-            wanted = CEegAccessMode::eamReadMark;
-            break;
-        case CEegAccessMode::eamWrite:
-            wanted = CEegAccessMode::eamWriteMark;
-            break;
-        default:
-            return 1;
-    }
-    if (m_AccessControl.ChangeMode(wanted))
+    if (m_AccessControl.TakeMarkRight())
         return 1;
     if (throwOnRefusal)
         ThrowEegFileException(CEegFileException::eMarkAccessRequired,
@@ -148,18 +137,7 @@ int CWinEegFile::SetMarkAccessMode(int throwOnRefusal) {
 
 void CWinEegFile::ClearMarkAccessMode() {
     std::lock_guard lock(m_FileLock);
-    CEegAccessMode::EegAccessModeType back;
-    switch (m_AccessControl.GetAccessMode()) {
-        case CEegAccessMode::eamReadMark:
-            back = CEegAccessMode::eamRead;
-            break;
-        case CEegAccessMode::eamWriteMark:
-            back = CEegAccessMode::eamWrite;
-            break;
-        default:
-            return;
-    }
-    if (!m_AccessControl.ChangeMode(back))
+    if (!m_AccessControl.DropMarkRight())
         ThrowEegFileException(CEegFileException::eAccessModeChangeFailure);
 }
 
