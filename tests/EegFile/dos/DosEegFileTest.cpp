@@ -134,9 +134,19 @@ TEST(DosEegFile, MarkedDataIsCutIntoCutFiles) {
     TempDir dir;
     const std::string path = dir.File("EEG00021.LOG");
     const std::string base = dir.File("EEG00021");
-    const std::vector<short> frames = OnlyStored(SmoothSeconds(kRate, 1100, 9), kInputs);
+    const std::vector<short> frames = OnlyStored(SmoothSeconds(kRate, 1200, 9), kInputs);
     const CCommentEvent late(CEegTimeStamp(1000 * kRate), "late", 3);
-    WriteRecording(path, 1, {600, 500}, frames, {&late});
+    // The recorder stays open: after the first cut it records 100 seconds more.
+    CDosRecordingWriter w(path.c_str(), kRate, 1, AmpStoring(kInputs), MontageOf(kInputs));
+    const CEegEvent* lateEvent = &late;
+    w.WriteEvents(&lateEvent, 1);
+    const auto record = [&](int from, int to) {
+        ASSERT_TRUE(w.StartDataFile());
+        for (int s = from; s < to; ++s)
+            ASSERT_TRUE(w.WriteSecond(frames.data() + static_cast<size_t>(32) * kRate * s));
+    };
+    record(0, 600);
+    record(600, 1100);
     const int bytesPerSecond = 4 * (kRate + 1);
     const auto mark = [](uint32_t a, uint32_t b, const char* comment) {
         auto* m = new CDataMarkDeleteEvent(CEegTimeStamp(a * kRate), CEegTimeStamp(b * kRate - 1),
@@ -212,6 +222,24 @@ TEST(DosEegFile, MarkedDataIsCutIntoCutFiles) {
     CEegEventList marks;
     f.GetDataMarkList(marks);
     EXPECT_EQ(marks.GetSize(), 0);  // used up by the cut
+    f.Close();
+
+    // Below MAXREAD nothing can be cut again, but what was recorded since can: keeping
+    // 1120-1149 of the new stretch makes cut file 4 and moves MAXREAD to the new end.
+    record(1100, 1200);
+    cutKeeping(1120, 1150, nullptr);
+    EXPECT_EQ(std::filesystem::file_size(base + ".A04"), 30u * bytesPerSecond);
+    EXPECT_NE(ReadText(path).find("00:00:00.000 MAXREAD 1200\r\n"), std::string::npos);
+    f.Open(path.c_str(), 0);
+    EXPECT_EQ(f.GetLengthInSeconds(), 1200u);
+    EXPECT_EQ(Read(f, 1049 * kRate, kRate), Slice(frames, 1049 * kRate, kRate));
+    EXPECT_EQ(Read(f, 1120 * kRate, 30 * kRate), Slice(frames, 1120 * kRate, 30 * kRate));
+    EXPECT_EQ(Read(f, 1110 * kRate, kRate), std::vector<short>(32 * kRate, 0));
+    EXPECT_EQ(Read(f, 1160 * kRate, kRate), std::vector<short>(32 * kRate, 0));
+    ASSERT_EQ(f.InDeleteSegment(hole, CEegTimeStamp(1100 * kRate)), 1);
+    EXPECT_EQ(hole.GetEndTimeStamp(), CEegTimeStamp(1120 * kRate));
+    EXPECT_EQ(f.InDeleteSegment(hole, CEegTimeStamp(1130 * kRate)), 0);
+    w.Close();
 }
 
 TEST(DosEegFile, SynchronizeFollowsAGrowingRecording) {
