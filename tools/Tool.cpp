@@ -14,6 +14,7 @@
 #include "EegFile/access/EegAccessControl.h"
 #include "EegFile/access/EegControlFileFormat.h"
 #include "EegFile/dos/DosEegFile.h"
+#include "EegFile/dos/LogFileFormat.h"
 #include "EegFile/events/Events.h"
 #include "EegFile/frame/EegFileException.h"
 #include "EegFile/winfile/WinEegFile.h"
@@ -51,6 +52,31 @@ void SetSubject(const std::string& path) {
 
 const std::string& GetSubject() {
     return g_subject;
+}
+
+// The legacy parser skips every line that is not a log entry, so a file of
+// anything else would open as an empty recording. A log that has text but no entry
+// in its first megabyte is not a recording's log; an empty one is a recording that
+// has just been created.
+bool HasNoLogEntry(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return false;  // Open reports why
+    std::string text(1 << 20, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), in));
+    std::fclose(in);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        // Lines are read at most 299 characters at a time, as the parser does.
+        const size_t length = std::min<size_t>(end - start, 299);
+        std::string line = text.substr(start, length);
+        if (LogFormat::IsLogEntry(LogFormat::TrimLine(line.data(), static_cast<int>(line.size()))))
+            return false;
+        start += length;
+    }
+    return !text.empty();
 }
 
 std::string OneLine(const std::string& message) {
@@ -98,9 +124,11 @@ std::unique_ptr<CEegFile> OpenRecording(const std::string& path, int forWriting)
     if (IsFolder(path))
         throw ToolError("is a folder, not a recording");
     std::unique_ptr<CEegFile> file;
-    if (CEegFile::IsDosRecordingPath(path.c_str()))
+    if (CEegFile::IsDosRecordingPath(path.c_str())) {
+        if (HasNoLogEntry(path))
+            throw ToolError("not a recording's log: none of its lines is a log entry");
         file = std::make_unique<CDosEegFile>();
-    else
+    } else
         file = std::make_unique<CWinEegFile>();
     file->Open(path.c_str(), forWriting);
     return file;

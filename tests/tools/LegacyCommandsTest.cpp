@@ -174,8 +174,8 @@ TEST(EegFileToolLegacy, SimulateWritesLegacyRecordings) {
     EXPECT_EQ(r.code, 2) << r.err;
 }
 
-// Every command on a legacy path that is missing, a folder or held exclusively by
-// another station: one line, exit 1, nothing changed. Missing data files are no
+// Every command on a legacy path that is missing, a folder, garbage or held
+// exclusively by another station: one line, exit 1, nothing changed. Missing data files are no
 // fault: their seconds read as zeros.
 TEST(EegFileToolLegacy, FailuresPrintOneLineAndLeaveFilesAlone) {
     TempDir dir;
@@ -184,6 +184,11 @@ TEST(EegFileToolLegacy, FailuresPrintOneLineAndLeaveFilesAlone) {
     const std::string missing = dir.File("EEG00051.LOG");
     const std::string folder = dir.File("EEG00052.LOG");
     std::filesystem::create_directory(folder);
+    const std::string garbage = dir.File("EEG00053.LOG");
+    std::vector<unsigned char> noise(5000);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<unsigned char>(i * 7919 % 251);
+    testsupport::WriteBytes(garbage, noise);
     ::setenv("COMPUTERNAME", "HOLDER", 1);
     CEegAccessControl holder;
     holder.SetPaths(held.c_str());
@@ -198,7 +203,7 @@ TEST(EegFileToolLegacy, FailuresPrintOneLineAndLeaveFilesAlone) {
                                                             {"status"},
                                                             {"patient"}};
     for (const auto& command : commands) {
-        for (const std::string& path : {missing, folder, held}) {
+        for (const std::string& path : {missing, folder, garbage, held}) {
             std::vector<std::string> args = command;
             args.insert(args.begin() + 1, path);
             const std::vector<unsigned char> bytes = std::filesystem::is_regular_file(path)
