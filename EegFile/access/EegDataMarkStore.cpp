@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "EegBase/ReportExceptionOperation.h"
 #include "EegFile/access/EegAccessControl.h"
 #include "EegFile/events/DataDeletionEvent.h"
 #include "EegFile/events/EegEventMask.h"
@@ -101,6 +102,53 @@ CEegDataMarkStore::CEegDataMarkStore(CEegAccessControl& access, std::recursive_m
 CEegDataMarkStore::~CEegDataMarkStore() {
     DestroyMarks();
     DestroySegments();
+}
+
+int CEegDataMarkStore::TakeMarkRight(int throwOnRefusal) {
+    if (m_access.TakeMarkRight())
+        return 1;
+    if (throwOnRefusal)
+        ThrowEegFileException(CEegFileException::eMarkAccessRequired, &m_access.GetStationList());
+    return 0;
+}
+
+void CEegDataMarkStore::Edit(COwner& owner, const EditOp& op, int write) {
+    std::lock_guard lock(m_FileLock);
+    if (!owner.MarksEditable())
+        return;
+    TakeMarkRight(1);
+    op(owner.MarkGeometry());
+    Synchronize(write, owner.MarkGeometry());
+}
+
+void CEegDataMarkStore::EditReported(COwner& owner, const char* operation, const char* module,
+                                     const EditOp& op, int write,
+                                     const std::source_location& where) {
+    try {
+        Edit(owner, op, write);
+    } catch (CException* e) {
+        TKReportExceptionOperation(e, operation, module, static_cast<int>(where.line()), 0);
+        e->Delete();
+    }
+}
+
+void CEegDataMarkStore::EditMarkForDelete(COwner& owner, int on) {
+    std::lock_guard lock(m_FileLock);
+    // Read-only throws even when the flag would not change.
+    if (owner.MarksEditable() && on != m_nMarkForDelete)
+        Edit(owner, [&](const CGeometry&) { SetMarkForDelete(on); });
+}
+
+void CEegDataMarkStore::EditAddMark(COwner& owner, CDataMarkDeleteEvent* mark) {
+    std::unique_ptr<CDataMarkDeleteEvent> owned(mark);
+    if (owned)
+        Edit(owner, [&](const CGeometry& g) { AddMark(owned.release(), g); });
+}
+
+void CEegDataMarkStore::ListMarks(CEegEventList& list) const {
+    list.RemoveAll();
+    for (int i = 0; i < m_marks.GetSize(); ++i)
+        list.Add(m_marks.GetAt(i));
 }
 
 void CEegDataMarkStore::Attach(std::unique_ptr<CDataMarkBacking> backing) {

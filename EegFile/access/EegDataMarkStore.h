@@ -19,8 +19,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <source_location>
 
 #include "EegFile/events/DataMarkDeleteEvent.h"
 #include "EegFile/events/DataSegmentMarkEvent.h"
@@ -66,10 +68,42 @@ public:
         uint32_t lengthSeconds = 0;
     };
 
+    // What a recording answers for the editing operations below.
+    class COwner {
+    public:
+        // false when the recording gives no marks (closed, disabled); throws
+        // CEegFileException eFileIsReadOnly when it may not change them.
+        virtual bool MarksEditable() = 0;
+        virtual CGeometry MarkGeometry() const = 0;
+
+    protected:
+        ~COwner() = default;
+    };
+
     CEegDataMarkStore(CEegAccessControl& access, std::recursive_mutex& fileLock);
     ~CEegDataMarkStore();
     CEegDataMarkStore(const CEegDataMarkStore&) = delete;
     CEegDataMarkStore& operator=(const CEegDataMarkStore&) = delete;
+
+    // Takes this station's mark right: 1 when held; 0 when refused, or a
+    // CEegFileException eMarkAccessRequired naming the holders with throwOnRefusal.
+    int TakeMarkRight(int throwOnRefusal);
+
+    // An editing operation of a recording's marks, as every format runs it: under
+    // the recording's lock; nothing when the owner gives no marks; this station's
+    // mark right taken (a refusal throws); op; then the record shared with the
+    // other stations (written when op changed it, or always with write 1).
+    using EditOp = std::function<void(const CGeometry&)>;
+    void Edit(COwner& owner, const EditOp& op, int write = 0);
+    // The same, a failure reported under the operation's name instead of thrown.
+    void EditReported(COwner& owner, const char* operation, const char* module, const EditOp& op,
+                      int write = 0,
+                      const std::source_location& where = std::source_location::current());
+    // The recording-level operations built on Edit.
+    void EditMarkForDelete(COwner& owner, int on);
+    void EditAddMark(COwner& owner, CDataMarkDeleteEvent* mark);  // takes mark, even on failure
+    // The marks themselves (not copies) into list, which is emptied first.
+    void ListMarks(CEegEventList& list) const;
 
     // Closes the store, then takes over backing (may be null).
     void Attach(std::unique_ptr<CDataMarkBacking> backing);

@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr const char* kModule = "DosEegFile";
+
 constexpr int kSlots = 32;
 
 // A mask that selects one event type.
@@ -517,11 +519,7 @@ int CDosEegFile::SetMarkAccessMode(int throwOnRefusal) {
     std::lock_guard lock(m_FileLock);
     if (m_bFileAccessDisabled)
         return 0;
-    if (m_pAccess->TakeMarkRight())
-        return 1;
-    if (throwOnRefusal)
-        ThrowEegFileException(CEegFileException::eMarkAccessRequired, &m_pAccess->GetStationList());
-    return 0;
+    return m_pMarks->TakeMarkRight(throwOnRefusal);
 }
 
 void CDosEegFile::ClearMarkAccessMode() {
@@ -570,7 +568,7 @@ CEegDataMarkStore::CGeometry CDosEegFile::MarkGeometry() const {
     return g;
 }
 
-bool CDosEegFile::MarksEditable() const {
+bool CDosEegFile::MarksEditable() {
     if (m_bFileAccessDisabled)
         return false;
     if (IsReadOnly())
@@ -610,12 +608,7 @@ void CDosEegFile::DeleteOldSegmentMarkStream() {
 }
 
 void CDosEegFile::SetMarkForDelete(int on) {
-    std::lock_guard lock(m_FileLock);
-    if (!MarksEditable() || on == m_pMarks->GetMarkForDelete())
-        return;
-    SetMarkAccessMode(1);
-    m_pMarks->SetMarkForDelete(on);
-    m_pMarks->Synchronize(0, MarkGeometry());
+    m_pMarks->EditMarkForDelete(*this, on);
 }
 
 int CDosEegFile::GetMarkForDelete() {
@@ -624,90 +617,39 @@ int CDosEegFile::GetMarkForDelete() {
 }
 
 void CDosEegFile::AddDataMark(CDataMarkDeleteEvent* mark) {
-    std::unique_ptr<CDataMarkDeleteEvent> owned(mark);
-    std::lock_guard lock(m_FileLock);
-    if (!owned || !MarksEditable())
-        return;
-    SetMarkAccessMode(1);
-    m_pMarks->AddMark(owned.release(), MarkGeometry());
-    m_pMarks->Synchronize(0, MarkGeometry());
+    m_pMarks->EditAddMark(*this, mark);
 }
-
-namespace {
-// Runs an editing operation whose failure is reported, not thrown.
-template <class F>
-void Reported(const char* operation, int line, F&& f) {
-    try {
-        f();
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, operation, "DosEegFile", line, 0);
-        e->Delete();
-    }
-}
-}  // namespace
 
 void CDosEegFile::RemoveDataMark(CDataMarkDeleteEvent* mark) {
-    Reported("Remove Data Mark", 3289, [&] {
-        std::lock_guard lock(m_FileLock);
-        if (!mark || !MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_pMarks->RemoveEqualMark(*mark, MarkGeometry());
-        m_pMarks->Synchronize(0, MarkGeometry());
-    });
+    if (mark)
+        m_pMarks->EditReported(*this, "Remove Data Mark", kModule,
+                               [&](const auto& g) { m_pMarks->RemoveEqualMark(*mark, g); });
 }
 
 void CDosEegFile::RemoveAllDataMarks() {
-    Reported("Remove All Data Mark", 3321, [&] {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_pMarks->RemoveAll();
-        m_pMarks->Synchronize(0, MarkGeometry());
-    });
+    m_pMarks->EditReported(*this, "Remove All Data Mark", kModule,
+                           [&](const auto&) { m_pMarks->RemoveAll(); });
 }
 
 void CDosEegFile::RemoveAllEegDataMarks() {
-    Reported("Remove All EEG Data Marks", 3353, [&] {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_pMarks->RemoveEegMarks(MarkGeometry());
-        m_pMarks->Synchronize(0, MarkGeometry());
-    });
+    m_pMarks->EditReported(*this, "Remove All EEG Data Marks", kModule,
+                           [&](const auto& g) { m_pMarks->RemoveEegMarks(g); });
 }
 
 void CDosEegFile::RemoveAllVideoDataMarks() {
-    Reported("Remove All Video Data Marks", 3385, [&] {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_pMarks->RemoveVideoMarks(MarkGeometry());
-        m_pMarks->Synchronize(0, MarkGeometry());
-    });
+    m_pMarks->EditReported(*this, "Remove All Video Data Marks", kModule,
+                           [&](const auto& g) { m_pMarks->RemoveVideoMarks(g); });
 }
 
 void CDosEegFile::SyncDataMarks() {
-    Reported("Sync Data Marks", 3414, [&] {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_pMarks->Synchronize(1, MarkGeometry());
-    });
+    m_pMarks->EditReported(*this, "Sync Data Marks", kModule, [](const auto&) {}, 1);
 }
 
 void CDosEegFile::GetDataMarkList(CEegEventList& list) {
     std::lock_guard lock(m_FileLock);
     list.RemoveAll();
-    if (m_bFileAccessDisabled)
-        return;
-    const CEegEventList& marks = m_pMarks->GetMarks();
-    for (int i = 0; i < marks.GetSize(); ++i)
-        list.Add(marks.GetAt(i));
+    if (!m_bFileAccessDisabled)
+        m_pMarks->ListMarks(list);
 }
 
 int CDosEegFile::IsEventValid(CDataMarkDeleteEvent* mark) {

@@ -100,7 +100,7 @@ protected:
     int m_bLiveMode = 0;
 };
 
-class CDosEegFile : public CDosEegFileBase {
+class CDosEegFile : public CDosEegFileBase, private CEegDataMarkStore::COwner {
 public:
     // Frames the one-second cache holds: the largest second of the format.
     static constexpr int kCacheFrames = CDosEegData::kMaxSamplesPerSecond;
@@ -202,8 +202,8 @@ protected:
 private:
     // Marks can be edited: access not disabled (else false); a read-only
     // recording throws CEegFileException 12.
-    bool MarksEditable() const;
-    CEegDataMarkStore::CGeometry MarkGeometry() const;
+    bool MarksEditable() override;
+    CEegDataMarkStore::CGeometry MarkGeometry() const override;
     // The log's holes, as the mark rules want them: deletion events only.
     void RefreshHoles();
     CString MarkFilePath(const char* extension) const;

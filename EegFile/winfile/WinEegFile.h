@@ -25,7 +25,7 @@
 #include "EegFile/winfile/EegHeader.h"
 #include "EegFile/winfile/EegStream.h"
 
-class CWinEegFile : public CEegFile {
+class CWinEegFile : public CEegFile, private CEegDataMarkStore::COwner {
 public:
     // Allocation units of the streams (bytes).
     static constexpr int kHeaderUnit = 1024;
@@ -223,10 +223,10 @@ private:
     // Copies copy 1 of a stream to copy 2 under region (type, 1).
     void BackupStream(CEegStreamType::EegStreamType type, const char* name, int unit);
     // What the marked segments are measured against: holes, rate and length.
-    CEegDataMarkStore::CGeometry MarkGeometry() const;
+    CEegDataMarkStore::CGeometry MarkGeometry() const override;
     // Whether the marks may be changed now: readable; throws code 12 on a
     // read-only container.
-    bool MarksEditable();
+    bool MarksEditable() override;
     // The rebuilt recording replaces the original (rename over it, then the
     // folder is flushed); the object is closed afterwards either way.
     void ReplaceWithTempFile(const CString& tempPath);

@@ -18,6 +18,8 @@
 #include "Platform/File.h"
 
 namespace {
+
+constexpr const char* kModule = "WinEegFile";
 constexpr uint32_t kSecondsPerPiece = 180;  // one section of "EEGData"
 constexpr int kEventBytesPerExtraEvent = 18;
 constexpr int kArchiveBuffer = 4096;
@@ -127,12 +129,7 @@ void CWinEegFile::CloseSegmentMarkStream() {
 
 int CWinEegFile::SetMarkAccessMode(int throwOnRefusal) {
     std::lock_guard lock(m_FileLock);
-    if (m_AccessControl.TakeMarkRight())
-        return 1;
-    if (throwOnRefusal)
-        ThrowEegFileException(CEegFileException::eMarkAccessRequired,
-                              &m_AccessControl.GetStationList());
-    return 0;
+    return m_MarkStore.TakeMarkRight(throwOnRefusal);
 }
 
 void CWinEegFile::ClearMarkAccessMode() {
@@ -176,12 +173,7 @@ bool CWinEegFile::MarksEditable() {
 }
 
 void CWinEegFile::SetMarkForDelete(int on) {
-    std::lock_guard lock(m_FileLock);
-    if (!MarksEditable() || on == m_MarkStore.GetMarkForDelete())
-        return;
-    SetMarkAccessMode(1);
-    m_MarkStore.SetMarkForDelete(on);
-    m_MarkStore.Synchronize(0, MarkGeometry());
+    m_MarkStore.EditMarkForDelete(*this, on);
 }
 
 int CWinEegFile::GetMarkForDelete() {
@@ -190,92 +182,39 @@ int CWinEegFile::GetMarkForDelete() {
 }
 
 void CWinEegFile::AddDataMark(CDataMarkDeleteEvent* mark) {
-    std::unique_ptr<CDataMarkDeleteEvent> owned(mark);
-    std::lock_guard lock(m_FileLock);
-    if (!owned || !MarksEditable())
-        return;
-    SetMarkAccessMode(1);
-    m_MarkStore.AddMark(owned.release(), MarkGeometry());
-    m_MarkStore.Synchronize(0, MarkGeometry());
+    m_MarkStore.EditAddMark(*this, mark);
 }
 
 void CWinEegFile::RemoveDataMark(CDataMarkDeleteEvent* mark) {
-    try {
-        std::lock_guard lock(m_FileLock);
-        if (!mark || !MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_MarkStore.RemoveEqualMark(*mark, MarkGeometry());
-        m_MarkStore.Synchronize(0, MarkGeometry());
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, "Remove Data Mark", "WinEegFile", 3867, 0);
-        e->Delete();
-    }
+    if (mark)
+        m_MarkStore.EditReported(*this, "Remove Data Mark", kModule,
+                               [&](const auto& g) { m_MarkStore.RemoveEqualMark(*mark, g); });
 }
 
 void CWinEegFile::RemoveAllDataMarks() {
-    try {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_MarkStore.RemoveAll();
-        m_MarkStore.Synchronize(0, MarkGeometry());
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, "Remove All Data Mark", "WinEegFile", 3898, 0);
-        e->Delete();
-    }
+    m_MarkStore.EditReported(*this, "Remove All Data Mark", kModule,
+                           [&](const auto&) { m_MarkStore.RemoveAll(); });
 }
 
 void CWinEegFile::RemoveAllEegDataMarks() {
-    try {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_MarkStore.RemoveEegMarks(MarkGeometry());
-        m_MarkStore.Synchronize(0, MarkGeometry());
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, "Remove All EEG Data Marks", "WinEegFile", 3929, 0);
-        e->Delete();
-    }
+    m_MarkStore.EditReported(*this, "Remove All EEG Data Marks", kModule,
+                           [&](const auto& g) { m_MarkStore.RemoveEegMarks(g); });
 }
 
 void CWinEegFile::RemoveAllVideoDataMarks() {
-    try {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_MarkStore.RemoveVideoMarks(MarkGeometry());
-        m_MarkStore.Synchronize(0, MarkGeometry());
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, "Remove All Video Data Marks", "WinEegFile", 3960, 0);
-        e->Delete();
-    }
+    m_MarkStore.EditReported(*this, "Remove All Video Data Marks", kModule,
+                           [&](const auto& g) { m_MarkStore.RemoveVideoMarks(g); });
 }
 
 void CWinEegFile::SyncDataMarks() {
-    try {
-        std::lock_guard lock(m_FileLock);
-        if (!MarksEditable())
-            return;
-        SetMarkAccessMode(1);
-        m_MarkStore.Synchronize(1, MarkGeometry());
-    } catch (CException* e) {
-        TKReportExceptionOperation(e, "Sync Data Marks", "WinEegFile", 3988, 0);
-        e->Delete();
-    }
+    m_MarkStore.EditReported(*this, "Sync Data Marks", kModule, [](const auto&) {}, 1);
 }
 
 void CWinEegFile::GetDataMarkList(CEegEventList& list) {
     std::lock_guard lock(m_FileLock);
     list.RemoveAll();
-    if (!Readable())
-        return;
-    const CEegEventList& marks = m_MarkStore.GetMarks();
-    for (int i = 0; i < marks.GetSize(); ++i)
-        list.Add(marks.GetAt(i));
+    if (Readable())
+        m_MarkStore.ListMarks(list);
 }
 
 int CWinEegFile::IsEventValid(CDataMarkDeleteEvent* mark) {
