@@ -5,8 +5,10 @@
 #include <functional>
 
 #include "DosTestSupport.h"
-#include "EegFile/dos/KeyValueFile.h"
+#include "EegFile/dos/DosPdbFile.h"
+#include "EegFile/dos/DosStatusWords.h"
 #include "Platform/FaultInjection.h"
+#include "Platform/OleDateTime.h"
 #include "Platform/Report.h"
 
 using namespace dostest;
@@ -23,6 +25,10 @@ std::vector<CKeyValueFile::Entry> ToEntries(const Pairs& pairs) {
     return out;
 }
 
+double Day(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+    return COleDateTime(y, mo, d, h, mi, s).m_dt;
+}
+
 // Counts the failures reported while it lives, and keeps them off stderr.
 struct Reports {
     Reports() {
@@ -32,6 +38,12 @@ struct Reports {
     ~Reports() { SetExceptionReportCallback(old); }
     ExceptionReportCallback old;
     int count = 0;
+};
+
+struct PdbDir {
+    TempDir dir;
+    std::string log = dir.File("EEG00042.LOG");
+    std::string pdb = dir.File("EEG00042.PDB");
 };
 
 }  // namespace
@@ -199,4 +211,169 @@ TEST(DosPdbKeyValueFile, BadFilesAndFailedWritesLoseNothing) {
         EXPECT_FALSE(std::filesystem::exists(path + ".tmp")) << c.name;
     }
     EXPECT_FALSE(CKeyValueFile().SetValue("A", "1"));  // no path
+}
+
+TEST(DosPdbFile, EveryKeyBothWays) {
+    // Every text field but the log number holds "v" and its number, so that the
+    // file shows which field each key carries.
+    CPatientInfo info;
+    for (int f = 0; f < CPatientInfo::tfCount; ++f) {
+        if (f != CPatientInfo::tfLogNumber)
+            info.SetText(static_cast<CPatientInfo::TextField>(f),
+                         ("v" + std::to_string(f)).c_str());
+    }
+    info.SetComments("  v8");
+    info.SetBirthDate(Day(1970, 4, 3));
+    info.SetSex(CPatientInfo::sexFemale);
+    info.SetRecordStatus(CPatientInfo::rsReadyToArchive);
+    info.SetRecordDate(Day(2024, 3, 5, 14, 7, 9));
+    info.SetQmSynched(1);
+    const std::string head =
+        "Last Name = v0\r\nFirst Name = v1\r\nM.I. = v2\r\nPatient I.D. = v3\r\n"
+        "Birth Date = 04/03/1970\r\nSex = F\r\nPhysician Name = v4\r\nTechnician Name = v5\r\n";
+    const std::string statusLines =
+        "Status! = READY TO ARCHIVE\r\nDate! = 03/05/24\r\nTime! = 14:07:09\r\n";
+    const std::string tail =
+        "Medications = v6\r\nHistory = v7\r\nComments = \"  v8\"\r\nRef Physician = v9\r\n"
+        "Height = v10\r\nWeight = v11\r\nQmSynched = TRUE\r\nQmFileIdKey = v12\r\n"
+        "Title = v14\r\nSSN = v15\r\nMarital Status = v16\r\nRace = v17\r\n"
+        "Address Line1 = v18\r\nAddress Line2 = v19\r\nAddress City = v20\r\n"
+        "Address State = v21\r\nAddress Zip = v22\r\nAddress Zip4 = v23\r\n"
+        "Phone Home = v24\r\nPhone Work = v25\r\nPhone Fax = v26\r\nEMail = v27\r\n" +
+        kEnd;
+    for (int including : {0, 1}) {
+        PdbDir d;
+        EXPECT_EQ(CDosPdbFile(d.log.c_str()).SetPatientInfo(info, including), 1);
+        EXPECT_EQ(ReadText(d.pdb), head + (including ? statusLines : "") + tail);
+        CPatientInfo back;
+        EXPECT_EQ(CDosPdbFile(d.log.c_str()).GetPatientInfo(back), 1);
+        if (including) {
+            EXPECT_TRUE(back == info);
+        }
+    }
+
+    using Set = std::function<void(CPatientInfo&)>;
+    const struct {
+        const char* key;
+        const char* value;
+        int result;
+        Set expect;
+    } entries[] = {
+        {"Sex", "m", 0, [](auto& i) { i.SetSex(CPatientInfo::sexMale); }},
+        {"Sex", "f", 0, [](auto& i) { i.SetSex(CPatientInfo::sexFemale); }},
+        {"Sex", "male", 0, [](auto&) {}},
+        {"Birth Date", "12/31/1999", 0, [](auto& i) { i.SetBirthDate(Day(1999, 12, 31)); }},
+        {"Birth Date", "31.31.1999", 0, [](auto&) {}},
+        {"QmSynched", "TRUE", 1, [](auto& i) { i.SetQmSynched(1); }},
+        {"QmSynched", "true", 1, [](auto&) {}},
+        {"Date!", "03/05/24", 1, [](auto& i) { i.SetRecordDate(Day(2024, 3, 5)); }},
+        {"Time!", "2:07 PM", 1, [](auto& i) { i.SetRecordDate(Day(1899, 12, 30, 14, 7, 0)); }},
+        {"Date!", "soon", 1, [](auto&) {}},
+        {"Status!", "READING", 1, [](auto& i) { i.SetRecordStatus(CPatientInfo::rsReadyToRead); }},
+        {"last name", "x", 0, [](auto&) {}},
+        {"Unknown", "x", 0, [](auto&) {}},
+        {nullptr, "x", 0, [](auto&) {}},
+    };
+    for (const auto& e : entries) {
+        CPatientInfo got, expected;
+        EXPECT_EQ(CDosPdbFile::SetPatientEntry(e.key, e.value, got), e.result) << e.key;
+        e.expect(expected);
+        EXPECT_TRUE(got == expected) << (e.key ? e.key : "null") << " = " << e.value;
+    }
+    // A file of only birth date and sex recognises nothing.
+    PdbDir d;
+    WriteText(d.pdb, "Sex = M\r\nBirth Date = 01/02/1990\r\n");
+    CPatientInfo got;
+    EXPECT_EQ(CDosPdbFile(d.log.c_str()).GetPatientInfo(got), 0);
+    EXPECT_EQ(got.GetSex(), CPatientInfo::sexMale);
+    EXPECT_EQ(got.GetBirthDate(), Day(1990, 1, 2));
+}
+
+TEST(DosPdbFile, StatusWordsBothWays) {
+    using namespace DosStatusWords;
+    const std::pair<const char*, int> words[] = {
+        {"READY TO RECORD", 0},  {"RECORDING", 1}, {"READY TO READ", 2}, {"READING", 2},
+        {"READY TO ARCHIVE", 3}, {"ARCHIVED", 6},  {"ARCHIVING", 6},     {"READY TO REVIEW", 6},
+        {"REVIEWING", 6},        {"Archived", 5},  {nullptr, 5}};
+    for (const auto& [word, status] : words)
+        EXPECT_EQ(ToRecordStatus(word), status) << (word ? word : "null");
+    const char* written[] = {nullptr, "RECORDING", "READY TO READ", "READY TO ARCHIVE",
+                             nullptr, nullptr,     "ARCHIVED",      nullptr};
+    for (int status = 0; status < 8; ++status)
+        EXPECT_STREQ(ToWord(status, true), written[status]) << status;
+    EXPECT_EQ(ToWord(CPatientInfo::rsRecording, false), nullptr);
+
+    // Through the patient file: a word read is written back as the word of its
+    // status, and a status without a word leaves the stored word.
+    const std::pair<const char*, const char*> rewrites[] = {{"READING", "READY TO READ"},
+                                                            {"Archived", "Archived"}};
+    for (const auto& [word, rewritten] : rewrites) {
+        PdbDir d;
+        WriteText(d.pdb, std::string("Status! = ") + word + "\r\n");
+        CDosPdbFile pdb(d.log.c_str());
+        CPatientInfo info;
+        pdb.GetPatientInfo(info);
+        EXPECT_EQ(pdb.SetPatientInfo(info, 1), 1);
+        CString stored;
+        CDosPdbFile(d.log.c_str()).GetValue("Status!", stored);
+        EXPECT_EQ(stored, rewritten) << word;
+    }
+}
+
+TEST(DosPdbFile, FileNameBesideTheLog) {
+    EXPECT_EQ(CDosPdbFile::GetPdbFileName("/d/EEG00042.LOG"), "/d/EEG00042.PDB");
+    EXPECT_EQ(CDosPdbFile::GetPdbFileName("/d/x.y/EEG"), "/d/x.y/EEG.PDB");
+    EXPECT_EQ(CDosPdbFile::GetPdbFileName("rel.log"), "rel.PDB");
+    EXPECT_EQ(CDosPdbFile::GetPdbFileName(nullptr), ".PDB");
+    // A file spelt in lower case is read and written, not a second one made.
+    PdbDir d;
+    const std::string lower = d.dir.File("EEG00042.pdb");
+    WriteText(lower, "Zeta = z\r\n");
+    CDosPdbFile pdb(d.log.c_str());
+    EXPECT_EQ(pdb.GetCount(), 1);
+    EXPECT_EQ(pdb.SetPatientInfo(CPatientInfo(), 0), 1);
+    EXPECT_FALSE(std::filesystem::exists(d.pdb));
+    EXPECT_EQ(ReadText(lower).substr(0, 24), "Zeta = z\r\nLast Name = \r\n");
+}
+
+TEST(DosPdbFile, HeldByAnotherProcess) {
+    PdbDir d;
+    const std::string before = "Zeta = z\r\nLast Name = Old\r\n" + kEnd;
+    WriteText(d.pdb, before);
+    Pipe toChild, toParent;
+    const pid_t child = Spawn([&] {
+        KeepEnds({&toParent}, {&toChild});
+        CFile held(d.pdb.c_str(), CFile::modeReadWrite | CFile::shareExclusive);
+        toParent.Send('h');
+        toChild.Get();  // until told, or the parent is gone
+        return 0;
+    });
+    KeepEnds({&toChild}, {&toParent});
+    ASSERT_EQ(toParent.Get(), 'h');
+
+    CPatientInfo info;
+    info.SetLastName("New");
+    CKeyValueFile::SetOpenWaitLimit(100);
+    Reports reports;
+    // Held past the wait limit: reading and writing fail, and say so.
+    CDosPdbFile pdb(d.log.c_str());
+    EXPECT_EQ(pdb.GetCount(), 0);
+    EXPECT_EQ(pdb.SetPatientInfo(info, 1), 0);
+    EXPECT_EQ(ReadText(d.pdb), before);
+    EXPECT_EQ(reports.count, 2);
+    // A write that finds the file held waits; the holder lets go once it waits.
+    // The write reads the file under its hold, so the key this object could not
+    // load is kept.
+    CKeyValueFile::SetOpenWaitLimit(CKeyValueFile::kDefaultOpenWaitMs);
+    int waits = 0;
+    CKeyValueFile::SetOpenWaitObserver([&](const char*) {
+        if (waits++ == 0)
+            toChild.Send('r');
+    });
+    EXPECT_EQ(pdb.SetPatientInfo(info, 1), 1);
+    CKeyValueFile::SetOpenWaitObserver({});
+    EXPECT_GE(waits, 1);
+    toChild.Close();  // lets the holder go even when the write never waited
+    EXPECT_EQ(Reap(child), 0);
+    EXPECT_EQ(ReadText(d.pdb).rfind("Zeta = z\r\nLast Name = New\r\nFirst Name = \r\n", 0), 0u);
 }
