@@ -331,10 +331,7 @@ void CDosEegFile::Open(const char* path, int forWriting) {
     }
     InitFlags();
     m_FilePath = path;
-    // The patient record (and with it the record status) comes from the patient
-    // database, which this library does not read yet: the status is unknown.
     m_PatientInfo = CPatientInfo();
-    m_PatientInfo.SetRecordStatus(CPatientInfo::rsUnknown);
     int readOnly = 0;
     CheckForReadOnly(path, readOnly);
     try {
@@ -376,16 +373,6 @@ void CDosEegFile::Close() {
     InitFlags();
     if (!m_FilePath.IsEmpty())
         RemoveFromOpenFileList();
-}
-
-const CPatientInfo& CDosEegFile::GetPatientInfo() {
-    std::lock_guard lock(m_FileLock);
-    return m_PatientInfo;
-}
-
-CPatientInfo::RecordStatus CDosEegFile::GetRecordStatus() {
-    std::lock_guard lock(m_FileLock);
-    return m_PatientInfo.GetRecordStatus();
 }
 
 CEegTimeStamp CDosEegFile::GetReadPosition() const {

@@ -123,11 +123,38 @@ public:
     void Close() override;
     int IsReadOnly() const override;
 
-    // The patient record comes with the patient database; until then none.
+    // The patient record lives outside the recording: in the site's patient
+    // database, else in the patient file beside the log (".PDB"), else a default
+    // record. The members read and write it by path, under the file lock;
+    // the setters do nothing while access is disabled.
     const CPatientInfo& GetPatientInfo() override;
-    void SetPatientInfo(const CPatientInfo&, int) override {}
+    void SetPatientInfo(const CPatientInfo& info, int includingStatus) override;
+    // The stored status; 5 (unknown) when it cannot be read.
     CPatientInfo::RecordStatus GetRecordStatus() override;
-    void SetRecordStatus(CPatientInfo::RecordStatus, CPatientInfo::RecordStatus) override {}
+    void SetRecordStatus(CPatientInfo::RecordStatus newStatus,
+                         CPatientInfo::RecordStatus expected) override;
+
+    // -- the patient record by path. Database and patient-file failures never throw
+    // out of these: they answer 0 (and GetPatientInfo falls back).
+    static int GetPatientInfoFromDb(const char* path, CPatientInfo& info);
+    static int GetPatientInfoFromPdb(const char* path, CPatientInfo& info);
+    // Always 1: the database, else the patient file, else a default record (last
+    // name of string 112, ready to read, dated at the file's last write).
+    static int GetPatientInfo(const char* path, CPatientInfo& info);
+    static int SetPatientInfoToDb(const char* path, CPatientInfo& info, int includingStatus);
+    static int SetPatientInfoToPdb(const char* path, CPatientInfo& info, int includingStatus);
+    // The database, else the patient file.
+    static int SetPatientInfo(const char* path, CPatientInfo& info, int includingStatus);
+    static int GetRecordStatus(const char* path, CPatientInfo::RecordStatus& status);
+    // Writes newStatus when expected is 4 (any) or the stored status; else 1.
+    static int SetRecordStatus(const char* path, CPatientInfo::RecordStatus newStatus,
+                               CPatientInfo::RecordStatus expected,
+                               CPatientInfo::RecordStatus* previous);
+    static int SetStatusForArchive(const char* path, CPatientInfo::RecordStatus status,
+                                   const CString& qmFileId, CPatientInfo& out);
+    static int SetQmFileId(const char* path, const CString& qmFileId, CPatientInfo& out);
+    static void CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
+                                const CString& qmFileId, int& wasWriting);
 
     CEegTimeStamp GetReadPosition() const override;
     // Ignored while access is disabled.

@@ -69,14 +69,7 @@ void CLogFile::SetPaths(const char* path) {
     m_strDataFormat = m_strDirectory + m_strBaseName + kDataFileExtension;
     m_strCutFormat = m_strDirectory + m_strBaseName + kCutFileExtension;
 
-    m_nRecordNumber = -1;
-    const CString& b = m_strBaseName;
-    if (b.GetLength() == 8 && b.Left(3).CompareNoCase("eeg") == 0) {
-        int number = 0;
-        for (int i = 3; i < 8 && number >= 0; ++i)
-            number = b[i] >= '0' && b[i] <= '9' ? number * 10 + (b[i] - '0') : -1;
-        m_nRecordNumber = number;
-    }
+    m_nRecordNumber = LogFormat::RecordNumberOf(p);
 }
 
 void CLogFile::ClearPaths() {

@@ -189,4 +189,20 @@ CString OneLine(const char* text) {
     return s;
 }
 
+int RecordNumberOf(const char* path) {
+    std::string_view name(path ? path : "");
+    name = name.substr(name.find_last_of('/') + 1);
+    name = name.substr(0, std::min(name.size(), name.find_last_of('.')));
+    if (name.size() != 8 || (name[0] | 0x20) != 'e' || (name[1] | 0x20) != 'e' ||
+        (name[2] | 0x20) != 'g')
+        return -1;
+    int number = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9')
+            return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
 }  // namespace LogFormat

@@ -159,4 +159,8 @@ CString FitLine(const CString& line);
 // Text that stays on one line of the log: CRs, LFs and tabs become blanks.
 CString OneLine(const char* text);
 
+// A recording's record number from its path: the base name (without folder and
+// extension) must be "EEG" (any letter case) and five digits; -1 otherwise.
+int RecordNumberOf(const char* path);
+
 }  // namespace LogFormat

@@ -1,10 +1,13 @@
 #include "EegFile/frame/EegFile.h"
 
+#include "EegFile/access/EegAccessControl.h"
+
 #include <mutex>
 #include <strings.h>
 
 #include "EegBase/AmpHardwareInfo.h"
 #include "EegBase/EegMontage.h"
+#include "EegFile/access/EegAccessControl.h"
 #include "EegFile/access/EegOpenFileList.h"
 #include "EegFile/events/EegEventList.h"
 #include "EegFile/events/EegEventMask.h"
@@ -23,16 +26,17 @@ bool IsPairInput(int input) {
 
 std::mutex g_formatsMutex;
 CEegFile::FormatStatics g_formats[2];  // [0] current format, [1] legacy
-bool g_currentInstalled = false;
+bool g_installed[2] = {false, false};
 
-// A format's table; the current format's is installed on first use. Called
-// under g_formatsMutex.
+// A format's table, installed on first use. Called under g_formatsMutex.
 CEegFile::FormatStatics& Table(bool dos) {
-    if (!dos && !g_currentInstalled && CEegFile::CurrentFormatStatics) {
-        g_formats[0] = CEegFile::CurrentFormatStatics();
-        g_currentInstalled = true;
+    const int i = dos ? 1 : 0;
+    auto* format = dos ? CEegFile::DosFormatStatics : CEegFile::CurrentFormatStatics;
+    if (!g_installed[i] && format) {
+        g_formats[i] = format();
+        g_installed[i] = true;
     }
-    return g_formats[dos ? 1 : 0];
+    return g_formats[i];
 }
 
 CEegFile::FormatStatics Formats(const char* path) {
@@ -227,6 +231,21 @@ int CEegFile::SetStatusForArchive(const char* path, CPatientInfo::RecordStatus s
 int CEegFile::SetQmFileId(const char* path, const CString& qmFileId, CPatientInfo& before) {
     auto f = Formats(path).SetQmFileId;
     return f ? f(path, qmFileId, before) : 0;
+}
+
+void CEegFile::CleanUpStationEntries(const char* path, CPatientInfo::RecordStatus status,
+                                     const CString& qmFileId, int& wasWriting) {
+    {
+        CEegAccessControl access;
+        access.RemoveStationEntries(path, wasWriting);
+    }
+    if (wasWriting) {
+        // Only a recording that still says so: a later station may have moved it on.
+        SetRecordStatus(path, CPatientInfo::rsReadyToRead, CPatientInfo::rsRecording, nullptr);
+    } else if (status != CPatientInfo::rsUnknown) {
+        CPatientInfo before;
+        SetStatusForArchive(path, status, qmFileId, before);
+    }
 }
 
 void CEegFile::CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,

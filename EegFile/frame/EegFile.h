@@ -166,8 +166,16 @@ public:
     // links without the current format (and finds no table); the EegFile target
     // makes its programs ask for the symbol, which brings the table in.
     static FormatStatics CurrentFormatStatics() __attribute__((weak));
+    // The legacy format's table, in the library EegFileDos, referred to the same way.
+    static FormatStatics DosFormatStatics() __attribute__((weak));
 
 protected:
+    // What every format's CleanUpOpenFile does: removes this computer's entries
+    // from the recording's control file; a recording one of them was writing goes
+    // back from recording to ready to read, any other gets status (unless 5) and
+    // the Qm file identifier as for archiving, through the statics above.
+    static void CleanUpStationEntries(const char* path, CPatientInfo::RecordStatus status,
+                                      const CString& qmFileId, int& wasWriting);
     // Decides whether path must be opened read-only. Throws CFileException
     // fileNotFound (and disables file access) when the file does not exist.
     void CheckForReadOnly(const char* path, int& readOnly);

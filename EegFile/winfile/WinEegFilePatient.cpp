@@ -257,17 +257,7 @@ int CWinEegFile::SetQmFileId(const char* path, const CString& qmFileId, CPatient
 
 void CWinEegFile::CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
                                   const CString& qmFileId, int& wasWriting) {
-    {
-        CEegAccessControl access;
-        access.RemoveStationEntries(path, wasWriting);
-    }
-    if (wasWriting) {
-        // Only a recording that still says so: a later station may have moved it on.
-        SetRecordStatus(path, CPatientInfo::rsReadyToRead, CPatientInfo::rsRecording, nullptr);
-    } else if (status != CPatientInfo::rsUnknown) {
-        CPatientInfo before;
-        SetStatusForArchive(path, status, qmFileId, before);
-    }
+    CleanUpStationEntries(path, status, qmFileId, wasWriting);
 }
 
 CEegFile::FormatStatics CEegFile::CurrentFormatStatics() {
