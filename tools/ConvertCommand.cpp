@@ -17,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "EegBase/EegDataChunk.h"
+#include "EegFile/dos/DosEegFile.h"
 #include "EegFile/events/Events.h"
 #include "EegFile/winfile/WinEegFile.h"
 #include "Platform/Archive.h"
@@ -61,6 +62,17 @@ std::vector<std::unique_ptr<CEegEvent>> CopyEvents(const CEegEventList& events,
     for (int i = 0; i < loaded.GetSize(); ++i)
         out.emplace_back(const_cast<CEegEvent*>(loaded.GetAt(i)));
     return out;
+}
+
+// The source's patient record, when it has one: a legacy recording's stands in
+// its site's patient database or its patient file (the default record that stands
+// in for neither is not carried over).
+bool SourcePatient(CEegFile& in, const std::string& path, CPatientInfo& patient) {
+    if (CEegFile::IsDosRecordingPath(path.c_str()))
+        return CDosEegFile::GetPatientInfoFromDb(path.c_str(), patient) ||
+               CDosEegFile::GetPatientInfoFromPdb(path.c_str(), patient);
+    patient = in.GetPatientInfo();
+    return patient.GetRecordStatus() != CPatientInfo::rsUnknown;
 }
 
 int RunConvert(const ConvertArgs& args) {
@@ -115,8 +127,8 @@ int RunConvert(const ConvertArgs& args) {
     try {
         CWinEegFile out;
         out.Create(temp.c_str());
-        const CPatientInfo& patient = in->GetPatientInfo();
-        if (patient.GetRecordStatus() != CPatientInfo::rsUnknown)
+        CPatientInfo patient;
+        if (SourcePatient(*in, args.in, patient))
             out.SetPatientInfo(patient, 1);
         out.PrepareToWriteEeg(rate, compression, in->GetAmpHardwareInfo());
         out.SetWriteThreadOnOff(0);

@@ -1,13 +1,15 @@
 // eegfile status FILE [--set STATUS]
-// eegfile patient FILE [--json]
+// eegfile patient FILE [--json] [--set FIELD=VALUE ...]
 //
 // Both act by path, as list and archive programs do, without opening the
 // recording; a read entry in its control file keeps others from taking it
 // exclusively (to cut it, say) meanwhile.
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -18,6 +20,12 @@
 namespace eegtool {
 
 namespace {
+
+void CheckWritable(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0)
+        ThrowEegFileException(CEegFileException::eFileIsReadOnly);
+}
 
 struct StatusArgs {
     std::string path;
@@ -30,11 +38,8 @@ int RunStatus(const StatusArgs& args) {
     const CPatientInfo::RecordStatus wanted =
         change ? ParseRecordStatus(args.set) : CPatientInfo::rsUnknown;
     CheckRecordingPath(args.path);
-    if (change) {
-        struct stat st;
-        if (::stat(args.path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0)
-            ThrowEegFileException(CEegFileException::eFileIsReadOnly);
-    }
+    if (change)
+        CheckWritable(args.path);
     ReadGuard guard(args.path);
     if (!change) {
         CPatientInfo::RecordStatus status = CPatientInfo::rsUnknown;
@@ -54,13 +59,79 @@ int RunStatus(const StatusArgs& args) {
 struct PatientArgs {
     std::string path;
     bool json = false;
+    std::vector<std::string> set;
 };
+
+// The fields --set may change, by name.
+void SetField(CPatientInfo& info, const std::string& assignment) {
+    const size_t eq = assignment.find('=');
+    if (eq == std::string::npos)
+        throw UsageError("--set wants FIELD=VALUE, not '" + assignment + "'");
+    const std::string field = assignment.substr(0, eq), value = assignment.substr(eq + 1);
+    static const struct {
+        const char* name;
+        CPatientInfo::TextField text;
+    } texts[] = {{"last-name", CPatientInfo::tfLastName},
+                 {"first-name", CPatientInfo::tfFirstName},
+                 {"middle-initial", CPatientInfo::tfMiddleInitial},
+                 {"patient-id", CPatientInfo::tfPatientId},
+                 {"physician", CPatientInfo::tfPhysician},
+                 {"technician", CPatientInfo::tfTechnician},
+                 {"medications", CPatientInfo::tfMedications},
+                 {"history", CPatientInfo::tfHistory},
+                 {"comments", CPatientInfo::tfComments}};
+    for (const auto& t : texts) {
+        if (field == t.name) {
+            info.SetText(t.text, value.c_str());
+            return;
+        }
+    }
+    if (field == "sex") {
+        const CPatientInfo::Sex sex = value == "M" || value == "m"   ? CPatientInfo::sexMale
+                                      : value == "F" || value == "f" ? CPatientInfo::sexFemale
+                                      : value.empty() || value == "-"
+                                          ? CPatientInfo::sexUnset
+                                          : static_cast<CPatientInfo::Sex>(-2);
+        if (!info.SetSex(sex))
+            throw UsageError("sex must be M, F or - (unset), not '" + value + "'");
+        return;
+    }
+    if (field == "birth-date") {
+        int y = 0, m = 0, d = 0;
+        char end = 0;
+        const COleDateTime date = std::sscanf(value.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &end) == 3
+                                      ? COleDateTime(y, m, d, 0, 0, 0)
+                                      : COleDateTime(NAN);
+        if (value.empty())
+            info.SetBirthDateNull();
+        else if (date.GetStatus() != COleDateTime::valid)
+            throw UsageError("birth-date must be YYYY-MM-DD, not '" + value + "'");
+        else
+            info.SetBirthDate(date.m_dt);
+        return;
+    }
+    throw UsageError("unknown field '" + field +
+                     "' (last-name, first-name, middle-initial, patient-id, birth-date, sex, "
+                     "physician, technician, medications, history, comments)");
+}
 
 int RunPatient(const PatientArgs& args) {
     SetSubject(args.path);
     CheckRecordingPath(args.path);
-    ReadGuard guard(args.path);
     CPatientInfo info;
+    if (!args.set.empty()) {
+        CheckWritable(args.path);
+        ReadGuard guard(args.path);
+        if (!CEegFile::GetPatientInfo(args.path.c_str(), info))
+            throw ToolError("no patient record could be read");
+        for (const std::string& assignment : args.set)
+            SetField(info, assignment);
+        // Written whole, status and record date as read: a legacy record made from
+        // the default one (no database row, no patient file) keeps what was shown.
+        if (!CEegFile::SetPatientInfo(args.path.c_str(), info, 1))
+            throw ToolError("the patient record could not be written");
+    }
+    ReadGuard guard(args.path);
     if (!CEegFile::GetPatientInfo(args.path.c_str(), info))
         throw ToolError("no patient record could be read");
     JsonWriter json;
@@ -105,9 +176,13 @@ void AddPatientCommands(CLI::App& app, Action& action) {
     s->callback([status, &action] { action = [status] { return RunStatus(*status); }; });
 
     auto patient = std::make_shared<PatientArgs>();
-    CLI::App* p = app.add_subcommand("patient", "Show the patient record");
+    CLI::App* p = app.add_subcommand("patient", "Show (or change) the patient record");
     p->add_option("FILE", patient->path, "Recording")->required();
     p->add_flag("--json", patient->json, "Print one JSON object");
+    p->add_option("--set", patient->set,
+                  "Change a field first: last-name, first-name, middle-initial, patient-id, "
+                  "birth-date (YYYY-MM-DD), sex (M, F, -), physician, technician, medications, "
+                  "history, comments (repeatable)");
     p->callback([patient, &action] { action = [patient] { return RunPatient(*patient); }; });
 }
 

@@ -28,6 +28,7 @@
 #include "EegBase/EegDataChunk.h"
 #include "EegBase/EegMontage.h"
 #include "EegBase/ImpedanceValues.h"
+#include "EegFile/dos/DosEegFile.h"
 #include "EegFile/dos/DosRecordingWriter.h"
 #include "EegFile/events/Events.h"
 #include "EegFile/frame/EegFileException.h"
@@ -199,6 +200,10 @@ int RunLegacy(const Args& args, const eegsim::Plan& plan, const CEegMontage& mon
         inputs.push_back(static_cast<AmpInput::AmpInputType>(k));
     amp.SetInputDomain(CAmpInputDomain(inputs.data(), static_cast<int>(inputs.size())));
     CDosRecordingWriter writer(args.path.c_str(), o.rate, o.compression, amp, montage);
+    // The patient record stands where the site keeps legacy records: its patient
+    // database, else the patient file beside the log.
+    CPatientInfo patient = MakePatient(o.seed);
+    CDosEegFile::SetPatientInfo(args.path.c_str(), patient, 1);
     std::printf(
         "recording %s (legacy): %u s at %d samples/s, %d channels, storage mode %d, "
         "data files of %u s, seed %u\n",
@@ -261,6 +266,8 @@ int RunLegacy(const Args& args, const eegsim::Plan& plan, const CEegMontage& mon
     if (!g_interrupted)
         writeDue(0, true);
     writer.Close();
+    CDosEegFile::SetRecordStatus(args.path.c_str(), CPatientInfo::rsReadyToRead,
+                                 CPatientInfo::rsAny, nullptr);
     progress.Done();
     if (g_interrupted)
         throw ToolError("interrupted; the recording holds the first " + std::to_string(second) +

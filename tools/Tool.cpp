@@ -79,6 +79,11 @@ bool HasNoLogEntry(const std::string& path) {
     return !text.empty();
 }
 
+void CheckLegacyLog(const std::string& path) {
+    if (CEegFile::IsDosRecordingPath(path.c_str()) && HasNoLogEntry(path))
+        throw ToolError("not a recording's log: none of its lines is a log entry");
+}
+
 std::string OneLine(const std::string& message) {
     // Lines starting with a tab are the station names that follow a heading
     // line ending in ':'; they become a comma list on that line.
@@ -111,13 +116,11 @@ std::string OneLine(const std::string& message) {
 }
 
 void CheckRecordingPath(const std::string& path) {
-    if (CEegFile::IsDosRecordingPath(path.c_str()))
-        throw ToolError(
-            "the patient record and status of legacy recordings (.LOG) are not supported yet");
     if (IsFolder(path))
         throw ToolError("is a folder, not a recording");
     if (!Exists(path))
         throw ToolError(std::string("cannot open: ") + std::strerror(ENOENT));
+    CheckLegacyLog(path);
 }
 
 std::unique_ptr<CEegFile> OpenRecording(const std::string& path, int forWriting) {
@@ -125,8 +128,7 @@ std::unique_ptr<CEegFile> OpenRecording(const std::string& path, int forWriting)
         throw ToolError("is a folder, not a recording");
     std::unique_ptr<CEegFile> file;
     if (CEegFile::IsDosRecordingPath(path.c_str())) {
-        if (HasNoLogEntry(path))
-            throw ToolError("not a recording's log: none of its lines is a log entry");
+        CheckLegacyLog(path);
         file = std::make_unique<CDosEegFile>();
     } else
         file = std::make_unique<CWinEegFile>();

@@ -125,11 +125,6 @@ TEST(EegFileToolLegacy, ReadMarkAndCut) {
         note |= e["comment"].s == "artifact" && e["offset"].n == 100 * kRate;
     EXPECT_TRUE(note) << RunTool({"events", path}).out;
 
-    // The by-path commands need the patient record, which legacy recordings do
-    // not offer yet: refused on one line.
-    r = RunTool({"status", path});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.ErrLines().size(), 1u) << r.err;
     // A missing log: one line, exit 1.
     r = RunTool({"info", dir.File("EEG00031.LOG")});
     EXPECT_EQ(r.code, 1);
@@ -214,7 +209,7 @@ TEST(EegFileToolLegacy, FailuresPrintOneLineAndLeaveFilesAlone) {
             EXPECT_EQ(r.code, 1) << what << ": " << r.out;
             ASSERT_EQ(r.ErrLines().size(), 1u) << what << ": " << r.err;
             EXPECT_EQ(r.err.rfind("eegfile: " + path + ": ", 0), 0u) << r.err;
-            if (path == held && command[0] != "status" && command[0] != "patient") {
+            if (path == held) {
                 EXPECT_NE(r.err.find("HOLDER"), std::string::npos) << what << ": " << r.err;
             }
             if (!bytes.empty()) {
@@ -257,6 +252,7 @@ TEST(EegFileToolLegacy, ConvertKeepsSamplesEventsAndHoles) {
     EXPECT_EQ(info["start_time"].s,
               ParseJson(RunTool({"info", legacy, "--json"}).out)["start_time"].s);
     EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
+    EXPECT_EQ(ParseJson(RunTool({"patient", out, "--json"}).out)["last_name"].s, "Simulated");
 
     // An OUT that exists is kept unless forced; a legacy OUT is refused.
     const std::vector<unsigned char> before = testsupport::ReadBytes(out);
@@ -297,4 +293,37 @@ TEST(EegFileToolLegacy, FollowShowsRecordingInProgress) {
         EXPECT_GT(lengths[i], lengths[i - 1]);
     EXPECT_EQ(lengths.back(), 1200);
     EXPECT_TRUE(comment) << f.out;
+}
+
+// The patient record and status of a legacy recording by path: the default record
+// until one is set, then the patient file beside the log; the same --set on a
+// current recording.
+TEST(EegFileToolLegacy, PatientAndStatusByPath) {
+    TempDir dir;
+    const std::string log = dir.File("EEG00070.LOG");
+    WriteLegacy(log);
+    Json patient = ParseJson(RunTool({"patient", log, "--json"}).out);
+    EXPECT_EQ(patient["last_name"].s, "Unknown Patient");
+    EXPECT_EQ(RunTool({"status", log}).out, "ready-to-read (2)\n");
+
+    tooltest::Result r = RunTool({"patient", log, "--set", "last-name=Doe", "--set",
+                                  "birth-date=1980-02-29", "--set", "sex=F"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::vector<unsigned char> bytes = testsupport::ReadBytes(dir.File("EEG00070.PDB"));
+    const std::string pdb(bytes.begin(), bytes.end());
+    EXPECT_NE(pdb.find("Last Name = Doe\r\nFirst Name = \r\n"), std::string::npos) << pdb;
+    EXPECT_NE(pdb.find("Birth Date = 02/29/1980\r\nSex = F\r\n"), std::string::npos) << pdb;
+    EXPECT_NE(pdb.find("Status! = READY TO READ\r\n"), std::string::npos) << pdb;
+    EXPECT_EQ(RunTool({"status", log, "--set", "archived"}).code, 0);
+    EXPECT_EQ(RunTool({"status", log}).out, "archived (6)\n");
+    patient = ParseJson(RunTool({"patient", log, "--json"}).out);
+    EXPECT_EQ(patient["last_name"].s, "Doe");
+    EXPECT_EQ(patient["log_number"].s, "70");
+
+    const std::string current = dir.File("x.eeg");
+    ASSERT_EQ(RunTool({"simulate", current, "--minutes", "1"}).code, 0);
+    EXPECT_EQ(RunTool({"patient", current, "--set", "history=none"}).code, 0);
+    EXPECT_EQ(ParseJson(RunTool({"patient", current, "--json"}).out)["history"].s, "none");
+    for (const char* bad : {"colour=red", "sex=X", "birth-date=1980-02-30", "last-name"})
+        EXPECT_EQ(RunTool({"patient", current, "--set", bad}).code, 2) << bad;
 }
