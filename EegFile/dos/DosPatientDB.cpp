@@ -141,10 +141,9 @@ void CDosPatientDB::TransferInfo(CPatientInfo& info) const {
         birth.ParseDateTime(m_BirthDate);
         info.SetBirthDate(birth.GetStatus() == COleDateTime::valid ? birth.m_dt : NAN);
     }
-    if (m_Sex.CompareNoCase("M") == 0)
-        info.SetSex(CPatientInfo::sexMale);
-    else if (m_Sex.CompareNoCase("F") == 0)
-        info.SetSex(CPatientInfo::sexFemale);
+    int sex = 0;
+    if (DosStatusWords::ToSex(m_Sex, sex))
+        info.SetSex(static_cast<CPatientInfo::Sex>(sex));
     info.SetPhysician(m_Physician);
     info.SetTechnician(m_Technician);
     info.SetMedications(m_Medications);
@@ -199,9 +198,7 @@ int CDosPatientDB::SetPatientInfo(int number, CPatientInfo& info, int includingS
     m_BirthDate = info.GetBirthDateStatus() == CPatientInfo::dtValid
                       ? COleDateTime(info.GetBirthDate()).Format("%m/%d/%Y")
                       : CString();
-    m_Sex = info.GetSex() == CPatientInfo::sexMale     ? "M"
-            : info.GetSex() == CPatientInfo::sexFemale ? "F"
-                                                       : "";
+    m_Sex = DosStatusWords::SexWord(info.GetSex());
     m_Physician = info.GetPhysician();
     m_Technician = info.GetTechnician();
     m_Medications = info.GetMedications();

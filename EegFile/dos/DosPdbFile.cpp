@@ -135,12 +135,12 @@ int CDosPdbFile::SetPatientEntry(const char* key, const char* value, CPatientInf
             if (date.ParseDateTime(value))
                 info.SetBirthDate(date.m_dt);
             return 0;
-        case Kind::sex:
-            if (CString(value).CompareNoCase("M") == 0)
-                info.SetSex(CPatientInfo::sexMale);
-            else if (CString(value).CompareNoCase("F") == 0)
-                info.SetSex(CPatientInfo::sexFemale);
+        case Kind::sex: {
+            int sex = 0;
+            if (DosStatusWords::ToSex(value, sex))
+                info.SetSex(static_cast<CPatientInfo::Sex>(sex));
             return 0;
+        }
         case Kind::status:
             info.SetRecordStatus(
                 static_cast<CPatientInfo::RecordStatus>(DosStatusWords::ToRecordStatus(value)));
@@ -174,9 +174,7 @@ int CDosPdbFile::SetPatientInfo(const CPatientInfo& info, int includingStatus) {
                     value = birth.Format(kBirthDateFormat);
                 break;
             case Kind::sex:
-                value = info.GetSex() == CPatientInfo::sexMale     ? "M"
-                        : info.GetSex() == CPatientInfo::sexFemale ? "F"
-                                                                   : "";
+                value = DosStatusWords::SexWord(info.GetSex());
                 break;
             case Kind::status: {
                 const char* word = DosStatusWords::ToWord(info.GetRecordStatus(), true);

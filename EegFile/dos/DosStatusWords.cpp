@@ -1,5 +1,7 @@
 #include "EegFile/dos/DosStatusWords.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "EegBase/PatientInfo.h"
@@ -53,6 +55,20 @@ const char* ToWord(int status, bool patientFile) {
         default:
             return nullptr;
     }
+}
+
+bool ToSex(const char* word, int& sex) {
+    if (word && strcasecmp(word, "M") == 0)
+        sex = CPatientInfo::sexMale;
+    else if (word && strcasecmp(word, "F") == 0)
+        sex = CPatientInfo::sexFemale;
+    else
+        return false;
+    return true;
+}
+
+const char* SexWord(int sex) {
+    return sex == CPatientInfo::sexMale ? "M" : sex == CPatientInfo::sexFemale ? "F" : "";
 }
 
 }  // namespace DosStatusWords
