@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "DosTestSupport.h"
+#include "EegFile/access/AccessTestSupport.h"
 #include "EegFile/dos/DosEegFile.h"
 #include "EegFile/dos/DosPatientDB.h"
 #include "OdbcTestSupport.h"
@@ -250,4 +251,50 @@ TEST(DosPatientDB, PostgreSQLServerThroughItsDriver) {
               1);
     RoundTrip(site, false);
     CDosPatientDB::SetDataSource("");
+}
+
+// Without a database, the members and the clean-up of a legacy recording work on
+// its patient file.
+TEST(DosEegFilePatient, MembersAndCleanUpOnThePatientFile) {
+    TempDir dir;
+    const std::string log = dir.File("EEG00080.LOG");
+    dostest::WriteText(log, "");
+    CPatientInfo record;
+    record.SetLastName("Doe");
+    record.SetRecordStatus(CPatientInfo::rsRecording);
+    ASSERT_EQ(CEegFile::SetPatientInfo(log.c_str(), record, 1), 1);
+    {
+        CDosEegFile f;
+        f.Open(log.c_str(), 0);
+        EXPECT_EQ(std::string(f.GetPatientInfo().GetLastName()), "Doe");
+        EXPECT_EQ(std::string(f.GetPatientInfo().GetLogNumber()), "80");
+        EXPECT_EQ(f.GetRecordStatus(), CPatientInfo::rsRecording);
+        f.SetRecordStatus(CPatientInfo::rsReadyToArchive, CPatientInfo::rsReadyToRead);
+        EXPECT_EQ(f.GetRecordStatus(), CPatientInfo::rsRecording);  // not the status expected
+        record.SetLastName("Roe");
+        f.SetPatientInfo(record, 0);
+        EXPECT_EQ(std::string(f.GetPatientInfo().GetLastName()), "Roe");
+        EXPECT_EQ(f.GetRecordStatus(), CPatientInfo::rsRecording);  // status not written
+    }
+    // A recorder of this computer that died: its entry goes and the recording is
+    // ready to read; a reader's clean-up gives the status and Qm file identifier.
+    ::setenv("COMPUTERNAME", "ACQ", 1);
+    int wasWriting = -1;
+    for (int mode : {CEegAccessMode::eamWrite, CEegAccessMode::eamRead}) {
+        accesstest::Station dead("ACQ", log);
+        ASSERT_EQ(dead.Take(mode), 1);
+        dead.Kill();
+        CEegFile::CleanUpOpenFile(log.c_str(), CPatientInfo::rsReadyToArchive, "QM7", wasWriting);
+        EXPECT_EQ(wasWriting, mode == CEegAccessMode::eamWrite ? 1 : 0);
+        CPatientInfo::RecordStatus status = CPatientInfo::rsAny;
+        CEegFile::GetRecordStatus(log.c_str(), status);
+        EXPECT_EQ(status,
+                  wasWriting ? CPatientInfo::rsReadyToRead : CPatientInfo::rsReadyToArchive);
+    }
+    ::unsetenv("COMPUTERNAME");
+    CPatientInfo stored;
+    ASSERT_EQ(CEegFile::GetPatientInfo(log.c_str(), stored), 1);
+    EXPECT_EQ(stored.GetRecordStatus(), CPatientInfo::rsReadyToArchive);
+    EXPECT_EQ(std::string(stored.GetQmFileId()), "QM7");
+    EXPECT_EQ(std::string(stored.GetLastName()), "Roe");
 }
