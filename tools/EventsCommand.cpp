@@ -2,12 +2,13 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "EegFile/events/EegEventList.h"
 #include "EegFile/events/EegEventMask.h"
-#include "tools/Json.h"
 #include "tools/Tool.h"
 
 namespace eegtool {
@@ -48,15 +49,10 @@ int Run(const Args& args) {
     file->GetEventList(events, mask, StampOf(args.from, "--from", rate),
                        StampOf(args.to, "--to", rate), 0, 0);
     if (args.json) {
-        JsonWriter json;
-        json.BeginArray();
-        for (int i = 0; i < events.GetSize(); ++i) {
-            json.BeginObject();
-            WriteEventJson(json, *events.GetAt(i), *file);
-            json.EndObject();
-        }
-        json.EndArray();
-        std::printf("%s\n", json.str().c_str());
+        nlohmann::ordered_json all = nlohmann::ordered_json::array();
+        for (int i = 0; i < events.GetSize(); ++i)
+            all.push_back(EventJson(*events.GetAt(i), *file));
+        PrintJson(std::move(all));
     } else {
         for (int i = 0; i < events.GetSize(); ++i)
             std::printf("%s\n", events.GetAt(i)->AsString(file.get()).GetString());

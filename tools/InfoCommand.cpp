@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "EegBase/AmpHardwareInfo.h"
 #include "EegBase/AmpInput.h"
@@ -14,12 +15,13 @@
 #include "EegFile/events/DataDeletionEvent.h"
 #include "EegFile/events/RecordEvent.h"
 #include "EegFile/winfile/WinEegFile.h"
-#include "tools/Json.h"
 #include "tools/Tool.h"
 
 namespace eegtool {
 
 namespace {
+
+using nlohmann::ordered_json;
 
 struct Section {
     uint32_t first, end;
@@ -197,79 +199,54 @@ void PrintText(const Info& i) {
                     AccessModeName(i.stations[s].m_Mode));
 }
 
-void PrintJson(const Info& i) {
-    JsonWriter json;
-    json.BeginObject()
-        .Member("file", i.path)
-        .Member("format", i.legacy ? "legacy" : "current")
-        .Member("sample_rate", i.rate)
-        .Member("channels", i.channels)
-        .Member("stored_count", static_cast<int>(i.stored.size()));
-    json.Key("stored_slots").BeginArray();
-    for (const std::string& s : i.stored)
-        json.String(s);
-    json.EndArray();
+ordered_json InfoJson(const Info& i) {
+    ordered_json json = {{"file", i.path},
+                         {"format", i.legacy ? "legacy" : "current"},
+                         {"sample_rate", i.rate},
+                         {"channels", i.channels},
+                         {"stored_count", i.stored.size()},
+                         {"stored_slots", i.stored}};
     // Each stored channel's slot beside its label.
-    json.Key("stored_channels").BeginArray();
+    json["stored_channels"] = ordered_json::array();
     for (size_t c = 0; c < i.stored.size(); ++c)
-        json.BeginObject()
-            .Member("slot", i.storedSlots[c])
-            .Member("label", i.stored[c])
-            .EndObject();
-    json.EndArray();
-    json.Member("compression", i.compression)
-        .Member("compression_name", CompressionName(i.compression))
-        .Member("bytes_per_second", i.bytesPerSecond)
-        .Member("length_samples", i.samples)
-        .Member("length_seconds", i.seconds)
-        .Member("length_hms", HhMmSs(i.seconds))
-        .Member("start_time", i.startTime);
-    json.Key("runs").BeginArray();
+        json["stored_channels"].push_back({{"slot", i.storedSlots[c]}, {"label", i.stored[c]}});
+    json["compression"] = i.compression;
+    json["compression_name"] = CompressionName(i.compression);
+    json["bytes_per_second"] = i.bytesPerSecond;
+    json["length_samples"] = i.samples;
+    json["length_seconds"] = i.seconds;
+    json["length_hms"] = HhMmSs(i.seconds);
+    json["start_time"] = i.startTime;
+    json["runs"] = ordered_json::array();
     for (const Run& r : i.runs)
-        json.BeginObject()
-            .Member("first_second", r.first)
-            .Member("end_second", r.end)
-            .Member("start_time", r.start)
-            .EndObject();
-    json.EndArray();
-    json.Key("sections").BeginArray();
+        json["runs"].push_back(
+            {{"first_second", r.first}, {"end_second", r.end}, {"start_time", r.start}});
+    json["sections"] = ordered_json::array();
     for (const Section& s : i.sections)
-        json.BeginObject()
-            .Member("first_second", s.first)
-            .Member("end_second", s.end)
-            .Member("start_time", s.start)
-            .Member("run_start", s.runStart)
-            .Member("run_stop", s.runStop)
-            .EndObject();
-    json.EndArray();
-    json.Key("holes").BeginArray();
+        json["sections"].push_back({{"first_second", s.first},
+                                    {"end_second", s.end},
+                                    {"start_time", s.start},
+                                    {"run_start", s.runStart},
+                                    {"run_stop", s.runStop}});
+    json["holes"] = ordered_json::array();
     for (const Hole& h : i.holes)
-        json.BeginObject().Member("first_second", h.first).Member("end_second", h.end).EndObject();
-    json.EndArray();
-    json.Member("record_status", i.status)
-        .Member("record_status_name",
-                RecordStatusName(static_cast<CPatientInfo::RecordStatus>(i.status)));
-    json.Key("patient")
-        .BeginObject()
-        .Member("last_name", i.lastName)
-        .Member("first_name", i.firstName)
-        .Member("patient_id", i.patientId)
-        .EndObject();
-    json.Key("events").BeginObject().Member("total", i.eventCount).Key("by_type").BeginObject();
+        json["holes"].push_back({{"first_second", h.first}, {"end_second", h.end}});
+    json["record_status"] = i.status;
+    json["record_status_name"] =
+        RecordStatusName(static_cast<CPatientInfo::RecordStatus>(i.status));
+    json["patient"] = {
+        {"last_name", i.lastName}, {"first_name", i.firstName}, {"patient_id", i.patientId}};
+    ordered_json byType = ordered_json::object();
     for (const auto& [type, count] : i.eventsByType)
-        json.Member(EventTypeName(type), count);
-    json.EndObject().EndObject();
-    json.Key("stations").BeginArray();
+        byType[EventTypeName(type)] = count;
+    json["events"] = {{"total", i.eventCount}, {"by_type", byType}};
+    json["stations"] = ordered_json::array();
     for (int s = 0; s < i.stations.GetSize(); ++s)
-        json.BeginObject()
-            .Member("name", i.stations[s].m_Name.str())
-            .Member("number", static_cast<int>(i.stations[s].m_Number))
-            .Member("mode", static_cast<int>(i.stations[s].m_Mode))
-            .Member("mode_name", AccessModeName(i.stations[s].m_Mode))
-            .EndObject();
-    json.EndArray();
-    json.EndObject();
-    std::printf("%s\n", json.str().c_str());
+        json["stations"].push_back({{"name", i.stations[s].m_Name.str()},
+                                    {"number", static_cast<int>(i.stations[s].m_Number)},
+                                    {"mode", static_cast<int>(i.stations[s].m_Mode)},
+                                    {"mode_name", AccessModeName(i.stations[s].m_Mode)}});
+    return json;
 }
 
 }  // namespace
@@ -288,7 +265,7 @@ void AddInfoCommand(CLI::App& app, Action& action) {
             SetSubject(args->path);
             const Info info = Gather(args->path);
             if (args->json)
-                PrintJson(info);
+                PrintJson(InfoJson(info));
             else
                 PrintText(info);
             return kExitOk;

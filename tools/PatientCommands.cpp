@@ -12,9 +12,9 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "EegFile/frame/EegFileException.h"
-#include "tools/Json.h"
 #include "tools/Tool.h"
 
 namespace eegtool {
@@ -134,10 +134,8 @@ int RunPatient(const PatientArgs& args) {
     ReadGuard guard(args.path);
     if (!CEegFile::GetPatientInfo(args.path.c_str(), info))
         throw ToolError("no patient record could be read");
-    JsonWriter json;
-    WritePatientJson(json, info);
     if (args.json) {
-        std::printf("%s\n", json.str().c_str());
+        PrintJson(PatientJson(info));
         return kExitOk;
     }
     // The text form lists the filled fields of the same record.

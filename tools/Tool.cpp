@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "EegBase/AmpInput.h"
 #include "EegBase/EegMontage.h"
 #include "EegFile/access/EegAccessControl.h"
@@ -20,9 +22,10 @@
 #include "EegFile/winfile/WinEegFile.h"
 #include "Platform/File.h"
 #include "Platform/Report.h"
-#include "tools/Json.h"
 
 namespace eegtool {
+
+using nlohmann::ordered_json;
 
 namespace {
 
@@ -278,25 +281,36 @@ std::string InputName(int code) {
     return name ? name : (code == AmpInput::NoInput ? "" : std::to_string(code));
 }
 
-void WriteStamp(JsonWriter& json, const char* name, CEegTimeStamp stamp) {
-    json.Key(name);
+ordered_json StampJson(CEegTimeStamp stamp) {
     if (stamp == CEegTimeStamp::NullStamp)
-        json.Null();
-    else
-        json.UInt(stamp.GetSampleOffset());
+        return nullptr;
+    return stamp.GetSampleOffset();
 }
 
-void WriteTrace(JsonWriter& json, const CTraceInfo& t) {
-    json.BeginObject()
-        .Member("label", t.GetLabel().str())
-        .Member("active", InputName(t.GetActInput()))
-        .Member("reference", InputName(t.GetRefInput()))
-        .Member("sensitivity", t.GetSensitivity())
-        .Member("high_cut", t.GetHighCut())
-        .Member("low_cut", t.GetLowCut())
-        .Member("linked", t.GetLinkedFlag())
-        .Member("color", t.GetColor())
-        .EndObject();
+ordered_json TraceJson(const CTraceInfo& t) {
+    return {{"label", t.GetLabel().str()},
+            {"active", InputName(t.GetActInput())},
+            {"reference", InputName(t.GetRefInput())},
+            {"sensitivity", t.GetSensitivity()},
+            {"high_cut", t.GetHighCut()},
+            {"low_cut", t.GetLowCut()},
+            {"linked", t.GetLinkedFlag()},
+            {"color", t.GetColor()}};
+}
+
+// Whole numbers held as doubles (a rate of 200/s, a high cut of 70 Hz) print as
+// integers, "200" rather than "200.0", as they always have: scripts reading the
+// output may take them for integers.
+void WholeNumbersAsIntegers(ordered_json& json) {
+    if (json.is_structured()) {
+        for (ordered_json& item : json)
+            WholeNumbersAsIntegers(item);
+    } else if (json.is_number_float()) {
+        const double v = json.get<double>();
+        // Larger ones keep their exponent form (1e+16), as before.
+        if (v == std::trunc(v) && std::fabs(v) < 9007199254740992.0)
+            json = static_cast<int64_t>(v);
+    }
 }
 
 }  // namespace
@@ -349,31 +363,24 @@ std::vector<int> ParseEventTypes(const std::string& list) {
         list, 28, [](int t) { return kEventNames[t]; }, "--types", "an event type");
 }
 
-void WriteMontageJson(JsonWriter& json, const CEegMontage& montage) {
-    json.BeginObject().Member("name", montage.GetName().str());
-    json.Key("traces").BeginArray();
+ordered_json MontageJson(const CEegMontage& montage) {
+    ordered_json traces = ordered_json::array();
     for (int i = 0; i < 32; ++i) {
         const CTraceInfo& t = montage.GetTraceInfo(i);
-        if (!t.HasActInput())
-            continue;
-        json.BeginObject().Member("position", i).Key("trace");
-        WriteTrace(json, t);
-        json.EndObject();
+        if (t.HasActInput())
+            traces.push_back({{"position", i}, {"trace", TraceJson(t)}});
     }
-    json.EndArray();
-    json.Key("average_reference");
+    ordered_json average;  // null when the montage has none
     if (const CAverageReference* avg = montage.GetAvgRef()) {
-        json.BeginObject().Member("name", avg->GetName().str()).Key("inputs").BeginArray();
+        ordered_json inputs = ordered_json::array();
         for (int i = 0; i < avg->GetInputCount(); ++i)
-            json.String(InputName(avg->GetInput(i)));
-        json.EndArray().EndObject();
-    } else {
-        json.Null();
+            inputs.push_back(InputName(avg->GetInput(i)));
+        average = {{"name", avg->GetName().str()}, {"inputs", inputs}};
     }
-    json.EndObject();
+    return {{"name", montage.GetName().str()}, {"traces", traces}, {"average_reference", average}};
 }
 
-void WritePatientJson(JsonWriter& json, const CPatientInfo& info) {
+ordered_json PatientJson(const CPatientInfo& info) {
     static const char* const kFields[] = {"last_name",
                                           "first_name",
                                           "middle_initial",
@@ -403,220 +410,229 @@ void WritePatientJson(JsonWriter& json, const CPatientInfo& info) {
                                           "phone_fax",
                                           "email"};
     static_assert(sizeof kFields / sizeof kFields[0] == CPatientInfo::tfCount);
-    json.BeginObject();
+    ordered_json json = ordered_json::object();
     for (int f = 0; f < CPatientInfo::tfCount; ++f)
-        json.Member(kFields[f], info.GetText(static_cast<CPatientInfo::TextField>(f)).str());
-    json.Member("record_status", static_cast<int>(info.GetRecordStatus()));
-    json.Member("record_status_name", RecordStatusName(info.GetRecordStatus()));
-    json.Member("sex", info.GetSex() == CPatientInfo::sexMale     ? "male"
-                       : info.GetSex() == CPatientInfo::sexFemale ? "female"
-                                                                  : "");
-    json.Member("birth_date", info.GetBirthDateStatus() == CPatientInfo::dtValid
-                                  ? DateTimeText(COleDateTime(info.GetBirthDate())).substr(0, 10)
-                                  : std::string());
-    json.Member("record_date", info.GetRecordDateStatus() == CPatientInfo::dtValid
-                                   ? DateTimeText(COleDateTime(info.GetRecordDate()))
-                                   : std::string());
-    json.Member("qm_synched", info.GetQmSynched());
-    json.EndObject();
+        json[kFields[f]] = info.GetText(static_cast<CPatientInfo::TextField>(f)).str();
+    json["record_status"] = static_cast<int>(info.GetRecordStatus());
+    json["record_status_name"] = RecordStatusName(info.GetRecordStatus());
+    json["sex"] = info.GetSex() == CPatientInfo::sexMale     ? "male"
+                  : info.GetSex() == CPatientInfo::sexFemale ? "female"
+                                                             : "";
+    json["birth_date"] = info.GetBirthDateStatus() == CPatientInfo::dtValid
+                             ? DateTimeText(COleDateTime(info.GetBirthDate())).substr(0, 10)
+                             : std::string();
+    json["record_date"] = info.GetRecordDateStatus() == CPatientInfo::dtValid
+                              ? DateTimeText(COleDateTime(info.GetRecordDate()))
+                              : std::string();
+    json["qm_synched"] = info.GetQmSynched();
+    return json;
 }
 
-void WriteEventJson(JsonWriter& json, const CEegEvent& e, const CEegFile& file) {
+ordered_json EventJson(const CEegEvent& e, const CEegFile& file) {
     const int type = e.GetEventType();
     const uint32_t offset = e.GetTimeStamp().GetSampleOffset();
     const double rate = file.GetSampleRate();
-    json.Member("type", EventTypeName(type)).Member("type_number", type);
-    WriteStamp(json, "offset", e.GetTimeStamp());
-    json.Member("seconds", rate > 0 ? offset / rate : 0.0);
-    json.Member("text", e.AsString(&file).str());
+    ordered_json json = {{"type", EventTypeName(type)},
+                         {"type_number", type},
+                         {"offset", StampJson(e.GetTimeStamp())},
+                         {"seconds", rate > 0 ? offset / rate : 0.0},
+                         {"text", e.AsString(&file).str()}};
 
     switch (type) {
         case CEegEvent::etRecord: {
             int recording = 0;
             CTKTime time;
             const int hasTime = static_cast<const CRecordEvent&>(e).GetRecordData(recording, time);
-            json.Member("recording", recording != 0).Member("has_time", hasTime != 0);
-            json.Member("time", TKTimeText(time));
+            json["recording"] = recording != 0;
+            json["has_time"] = hasTime != 0;
+            json["time"] = TKTimeText(time);
             break;
         }
         case CEegEvent::etCalibrate: {
             int on = 0;
             double amplitude = 0, frequency = 0;
             static_cast<const CCalibrateEvent&>(e).GetCalibrateData(on, amplitude, frequency);
-            json.Member("on", on != 0)
-                .Member("amplitude", amplitude)
-                .Member("frequency", frequency);
+            json["on"] = on != 0;
+            json["amplitude"] = amplitude;
+            json["frequency"] = frequency;
             break;
         }
         case CEegEvent::etImpedance: {
             const auto& ev = static_cast<const CImpedanceEvent&>(e);
-            json.Key("impedances").BeginObject();
+            ordered_json impedances = ordered_json::object();
             for (int in = 0; in <= AmpInput::In8R; ++in) {
                 const auto input = static_cast<AmpInput::AmpInputType>(in);
                 if (ev.GetImpedanceData().IsMeasured(input))
-                    json.Member(InputName(in), ev.GetImpedanceData().GetImpedance(input));
+                    impedances[InputName(in)] = ev.GetImpedanceData().GetImpedance(input);
             }
-            json.EndObject();
-            json.Key("inputs").BeginArray();
+            ordered_json inputs = ordered_json::array();
             for (int i = 0; i < ev.GetImpInputDomain().GetSize(); ++i)
-                json.String(InputName(ev.GetImpInputDomain().GetAt(i)));
-            json.EndArray();
-            json.Member("recording_ref", InputName(ev.GetRecordingRef()));
+                inputs.push_back(InputName(ev.GetImpInputDomain().GetAt(i)));
+            json["impedances"] = impedances;
+            json["inputs"] = inputs;
+            json["recording_ref"] = InputName(ev.GetRecordingRef());
             break;
         }
         case CEegEvent::etRecordingRef:
-            json.Member(
-                "recording_ref",
-                InputName(static_cast<const CRecordingRefEvent&>(e).GetRecordingReference()));
+            json["recording_ref"] =
+                InputName(static_cast<const CRecordingRefEvent&>(e).GetRecordingReference());
             break;
         case CEegEvent::etMontage:
-            json.Key("montage");
-            WriteMontageJson(json, static_cast<const CMontageEvent&>(e).GetMontage());
+            json["montage"] = MontageJson(static_cast<const CMontageEvent&>(e).GetMontage());
             break;
         case CEegEvent::etTraceInfo: {
             const auto& ev = static_cast<const CTraceInfoEvent&>(e);
-            json.Member("channel", ev.GetChannelNumber()).Key("trace");
-            WriteTrace(json, ev.GetTraceInfo());
+            json["channel"] = ev.GetChannelNumber();
+            json["trace"] = TraceJson(ev.GetTraceInfo());
             break;
         }
         case CEegEvent::etNotch: {
             int on = 0;
             double hz = 0;
             static_cast<const CNotchEvent&>(e).GetNotchData(on, hz);
-            json.Member("on", on != 0).Member("frequency", hz);
+            json["on"] = on != 0;
+            json["frequency"] = hz;
             break;
         }
         case CEegEvent::etLinkedHighcut:
-            json.Member("value", static_cast<const CLinkedHighcutEvent&>(e).GetLinkedHighcut());
+            json["value"] = static_cast<const CLinkedHighcutEvent&>(e).GetLinkedHighcut();
             break;
         case CEegEvent::etLinkedLowcut:
-            json.Member("value", static_cast<const CLinkedLowcutEvent&>(e).GetLinkedLowcut());
+            json["value"] = static_cast<const CLinkedLowcutEvent&>(e).GetLinkedLowcut();
             break;
         case CEegEvent::etLinkedSensitivity:
-            json.Member("value",
-                        static_cast<const CLinkedSensitivityEvent&>(e).GetLinkedSensitivity());
+            json["value"] = static_cast<const CLinkedSensitivityEvent&>(e).GetLinkedSensitivity();
             break;
         case CEegEvent::etSpeed:
-            json.Member("value", static_cast<const CSpeedEvent&>(e).GetSpeed());
+            json["value"] = static_cast<const CSpeedEvent&>(e).GetSpeed();
             break;
         case CEegEvent::etComment:
         case CEegEvent::etUser: {
             const auto& ev = static_cast<const CAnnotationEvent&>(e);
-            json.Member("priority", static_cast<int>(ev.GetPriority()));
-            json.Member("comment", type == CEegEvent::etComment
-                                       ? static_cast<const CCommentEvent&>(e).GetComment()
-                                       : static_cast<const CUserEvent&>(e).GetUserEvent());
+            json["priority"] = static_cast<int>(ev.GetPriority());
+            json["comment"] = type == CEegEvent::etComment
+                                  ? static_cast<const CCommentEvent&>(e).GetComment()
+                                  : static_cast<const CUserEvent&>(e).GetUserEvent();
             break;
         }
         case CEegEvent::etFlashRate:
-            json.Member("rate", static_cast<const CFlashRateEvent&>(e).GetFlashRateData());
+            json["rate"] = static_cast<const CFlashRateEvent&>(e).GetFlashRateData();
             break;
         case CEegEvent::etFlashRun: {
             int run = 0, a = 0, b = 0;
             static_cast<const CFlashRunEvent&>(e).GetFlashRunData(run, a, b);
-            json.Member("run", run).Member("flag_a", a).Member("flag_b", b);
+            json["run"] = run;
+            json["flag_a"] = a;
+            json["flag_b"] = b;
             break;
         }
         case CEegEvent::etTimer: {
             int on = 0;
             unsigned int seconds = 0;
             static_cast<const CTimerEvent&>(e).GetTimerData(on, seconds);
-            json.Member("on", on != 0).Member("timer_seconds", seconds);
+            json["on"] = on != 0;
+            json["timer_seconds"] = seconds;
             break;
         }
         case CEegEvent::etDataDeletion: {
             const auto& ev = static_cast<const CDataDeletionEvent&>(e);
-            json.Member("start_flag", ev.IsDeletionStart() != 0);
-            WriteStamp(json, "start", ev.GetStartTimeStamp());
-            WriteStamp(json, "end", ev.GetEndTimeStamp());
+            json["start_flag"] = ev.IsDeletionStart() != 0;
+            json["start"] = StampJson(ev.GetStartTimeStamp());
+            json["end"] = StampJson(ev.GetEndTimeStamp());
             break;
         }
         case CEegEvent::etDataSegmentMark: {
             const auto& ev = static_cast<const CDataSegmentMarkEvent&>(e);
-            json.Member("start_flag", ev.IsSegmentStart() != 0)
-                .Member("delete", ev.IsDeleteSegment() != 0);
-            WriteStamp(json, "start", ev.GetStartTimeStamp());
-            WriteStamp(json, "end", ev.GetEndTimeStamp());
+            json["start_flag"] = ev.IsSegmentStart() != 0;
+            json["delete"] = ev.IsDeleteSegment() != 0;
+            json["start"] = StampJson(ev.GetStartTimeStamp());
+            json["end"] = StampJson(ev.GetEndTimeStamp());
             break;
         }
         case CEegEvent::etAddOn: {
             const auto& ev = static_cast<const CAddOnEvent&>(e);
-            json.Member("add_on_id", static_cast<int>(ev.GetAddOnID()))
-                .Member("add_on_event_type", static_cast<int>(ev.GetAddOnEventType()))
-                .Member("add_on_word", static_cast<int>(ev.GetAddOnWord()))
-                .Member("priority", static_cast<int>(ev.GetPriority()))
-                .Member("data", Hex(ev.GetData(), ev.GetDataSize()));
+            json["add_on_id"] = static_cast<int>(ev.GetAddOnID());
+            json["add_on_event_type"] = static_cast<int>(ev.GetAddOnEventType());
+            json["add_on_word"] = static_cast<int>(ev.GetAddOnWord());
+            json["priority"] = static_cast<int>(ev.GetPriority());
+            json["data"] = Hex(ev.GetData(), ev.GetDataSize());
             break;
         }
         case CEegEvent::etAnalysis: {
             const auto& ev = static_cast<const CAnalysisEvent&>(e);
-            json.Member("analysis_name", ev.GetAnalysisName().str())
-                .Member("analysis_text", ev.GetText().str())
-                .Member("analysis_event_type", static_cast<int>(ev.GetAnalysisEventType()))
-                .Member("priority", static_cast<int>(ev.GetPriority()))
-                .Member("data", Hex(ev.GetData(), ev.GetDataSize()));
+            json["analysis_name"] = ev.GetAnalysisName().str();
+            json["analysis_text"] = ev.GetText().str();
+            json["analysis_event_type"] = static_cast<int>(ev.GetAnalysisEventType());
+            json["priority"] = static_cast<int>(ev.GetPriority());
+            json["data"] = Hex(ev.GetData(), ev.GetDataSize());
             break;
         }
         case CEegEvent::etBookmark: {
             const auto& ev = static_cast<const CBookmarkEvent&>(e);
-            WriteStamp(json, "end", ev.GetEndStamp());
-            json.Member("high_cut", ev.GetLinkedHighCut())
-                .Member("low_cut", ev.GetLinkedLowCut())
-                .Member("sensitivity", ev.GetLinkedSens())
-                .Member("paper_speed", ev.GetPaperSpeed())
-                .Member("comment", ev.GetComment());
-            json.Key("override_montage");
-            if (const CEegMontage* m = ev.GetOverrideMontage())
-                WriteMontageJson(json, *m);
-            else
-                json.Null();
+            json["end"] = StampJson(ev.GetEndStamp());
+            json["high_cut"] = ev.GetLinkedHighCut();
+            json["low_cut"] = ev.GetLinkedLowCut();
+            json["sensitivity"] = ev.GetLinkedSens();
+            json["paper_speed"] = ev.GetPaperSpeed();
+            json["comment"] = ev.GetComment();
+            const CEegMontage* m = ev.GetOverrideMontage();
+            json["override_montage"] = m ? MontageJson(*m) : ordered_json();
             break;
         }
         case CEegEvent::etDataMarkDelete: {
             const auto& ev = static_cast<const CDataMarkDeleteEvent&>(e);
-            WriteStamp(json, "end", ev.GetEndTimeStamp());
-            json.Member("mark_type", static_cast<int>(ev.GetMarkType()))
-                .Member("eeg", ev.IsEegMark() != 0)
-                .Member("video", ev.IsVideoMark() != 0)
-                .Member("no_audio", ev.IsNoAudioMark() != 0)
-                .Member("comment", ev.GetComment().str())
-                .Member("priority", static_cast<int>(ev.GetPriority()));
+            json["end"] = StampJson(ev.GetEndTimeStamp());
+            json["mark_type"] = static_cast<int>(ev.GetMarkType());
+            json["eeg"] = ev.IsEegMark() != 0;
+            json["video"] = ev.IsVideoMark() != 0;
+            json["no_audio"] = ev.IsNoAudioMark() != 0;
+            json["comment"] = ev.GetComment().str();
+            json["priority"] = static_cast<int>(ev.GetPriority());
             break;
         }
         case CEegEvent::etSystem:
-            json.Member("comment", static_cast<const CSystemEvent&>(e).GetComment());
+            json["comment"] = static_cast<const CSystemEvent&>(e).GetComment();
             break;
         case CEegEvent::etVoice: {
             const auto& ev = static_cast<const CVoiceEvent&>(e);
-            json.Member("file_ext_num", ev.GetFileExtNum())
-                .Member("start_offset_bytes", static_cast<int64_t>(ev.GetStartOffsetInBytes()))
-                .Member("length_bytes", static_cast<int64_t>(ev.GetLengthInBytes()))
-                .Member("priority", static_cast<int>(ev.GetPriority()));
+            json["file_ext_num"] = ev.GetFileExtNum();
+            json["start_offset_bytes"] = static_cast<int64_t>(ev.GetStartOffsetInBytes());
+            json["length_bytes"] = static_cast<int64_t>(ev.GetLengthInBytes());
+            json["priority"] = static_cast<int>(ev.GetPriority());
             break;
         }
         case CEegEvent::etKeyPress:
-            json.Member("priority",
-                        static_cast<int>(static_cast<const CKeyPressEvent&>(e).GetPriority()));
+            json["priority"] =
+                static_cast<int>(static_cast<const CKeyPressEvent&>(e).GetPriority());
             break;
         case CEegEvent::etBatteryLow: {
             const auto& ev = static_cast<const CBatteryLowEvent&>(e);
-            json.Member("voltage", ev.GetVoltage())
-                .Member("priority", static_cast<int>(ev.GetPriority()));
+            json["voltage"] = ev.GetVoltage();
+            json["priority"] = static_cast<int>(ev.GetPriority());
             break;
         }
         case CEegEvent::etPersyst: {
             const auto& ev = static_cast<const CPersystEvent&>(e);
-            json.Member("persyst_type", static_cast<int>(ev.GetPersystType()))
-                .Member("duration", ev.GetDuration())
-                .Member("origin", static_cast<int>(ev.GetOrigin()))
-                .Member("type_code", static_cast<int>(ev.GetType()))
-                .Member("comment", ev.GetComment().str())
-                .Member("deleted", ev.GetEventDeleted());
+            json["persyst_type"] = static_cast<int>(ev.GetPersystType());
+            json["duration"] = ev.GetDuration();
+            json["origin"] = static_cast<int>(ev.GetOrigin());
+            json["type_code"] = static_cast<int>(ev.GetType());
+            json["comment"] = ev.GetComment().str();
+            json["deleted"] = ev.GetEventDeleted();
             break;
         }
         default:
             break;  // block events carry nothing of their own
     }
+    return json;
+}
+
+void PrintJson(ordered_json json) {
+    WholeNumbersAsIntegers(json);
+    // Texts from recordings have no declared encoding (older files hold Latin-1
+    // names and comments); replace makes a byte that is not UTF-8 print as
+    // U+FFFD, where the default would throw. Valid UTF-8 is written as it is.
+    std::printf("%s\n", json.dump(2, ' ', false, ordered_json::error_handler_t::replace).c_str());
 }
 
 Progress::Progress(const char* label) : m_label(label), m_enabled(::isatty(STDERR_FILENO) == 1) {}

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "EegBase/PatientInfo.h"
 #include "EegFile/frame/EegFile.h"
 #include "EegFile/frame/StationList.h"
@@ -19,7 +21,6 @@ class App;
 }
 class CEegEvent;
 class CEegMontage;
-class JsonWriter;
 
 namespace eegtool {
 
@@ -117,11 +118,14 @@ std::vector<int> ParseNamedList(const std::string& list, int count,
 const char* EventTypeName(int type);
 std::vector<int> ParseEventTypes(const std::string& list);
 
-// Every field of the event as JSON members of an object already begun, plus its
-// type, position and text (AsString with the file).
-void WriteEventJson(JsonWriter& json, const CEegEvent& event, const CEegFile& file);
-void WriteMontageJson(JsonWriter& json, const CEegMontage& montage);
-void WritePatientJson(JsonWriter& json, const CPatientInfo& info);
+// Every field of the event as one JSON object: its type, position and text
+// (AsString with the file), then what its type carries.
+nlohmann::ordered_json EventJson(const CEegEvent& event, const CEegFile& file);
+nlohmann::ordered_json MontageJson(const CEegMontage& montage);
+nlohmann::ordered_json PatientJson(const CPatientInfo& info);
+// json on stdout, indented by two spaces: whole numbers as integers, bytes of a
+// text that are not UTF-8 as U+FFFD.
+void PrintJson(nlohmann::ordered_json json);
 
 // A progress bar on stderr, drawn only when stderr is a terminal.
 class Progress {
