@@ -1,5 +1,6 @@
 // The eegfile program, run as its own process against real files.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
 
@@ -17,8 +18,7 @@
 
 using testsupport::ReadBytes;
 using testsupport::TempDir;
-using tooltest::Json;
-using tooltest::ParseJson;
+using Json = nlohmann::json;
 using tooltest::RunTool;
 
 namespace {
@@ -103,52 +103,53 @@ TEST(EegFileTool, InfoDescribesSimulatedRecording) {
     const eegsim::Plan p = Simulate(path, Opts(1, 200, 21, 2, 7));
     const tooltest::Result r = RunTool({"info", path, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const Json j = ParseJson(r.out);
-    EXPECT_EQ(j["format"].s, "current");
-    EXPECT_EQ(j["sample_rate"].n, 200);
-    EXPECT_EQ(j["channels"].n, 32);
-    EXPECT_EQ(j["stored_count"].n, 21);
-    ASSERT_EQ(j["stored_slots"].items.size(), 21u);
-    EXPECT_EQ(j["stored_slots"][0].s, "Fp1");
-    EXPECT_EQ(j["stored_slots"][20].s, "O1");
-    ASSERT_EQ(j["stored_channels"].items.size(), 21u);
-    EXPECT_EQ(j["stored_channels"][20]["slot"].n, 20);
-    EXPECT_EQ(j["stored_channels"][20]["label"].s, "O1");
-    EXPECT_EQ(j["compression"].n, 2);
-    EXPECT_EQ(j["bytes_per_second"].n, (200 + 4) * 21);
-    EXPECT_EQ(j["length_samples"].n, 12000);
-    EXPECT_EQ(j["length_seconds"].n, 60);
-    EXPECT_EQ(j["length_hms"].s, "00:01:00");
-    EXPECT_EQ(j["record_status"].n, 2);
-    EXPECT_EQ(j["patient"]["last_name"].s, "Simulated");
-    EXPECT_EQ(j["patient"]["patient_id"].s, "SIM-00007");
-    EXPECT_TRUE(j["holes"].items.empty());
-    EXPECT_TRUE(j["stations"].items.empty());
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j.at("format"), "current");
+    EXPECT_EQ(j.at("sample_rate"), 200);
+    EXPECT_EQ(j.at("channels"), 32);
+    EXPECT_EQ(j.at("stored_count"), 21);
+    ASSERT_EQ(j.at("stored_slots").size(), 21u);
+    EXPECT_EQ(j.at("stored_slots").at(0), "Fp1");
+    EXPECT_EQ(j.at("stored_slots").at(20), "O1");
+    ASSERT_EQ(j.at("stored_channels").size(), 21u);
+    EXPECT_EQ(j.at("stored_channels").at(20).at("slot"), 20);
+    EXPECT_EQ(j.at("stored_channels").at(20).at("label"), "O1");
+    EXPECT_EQ(j.at("compression"), 2);
+    EXPECT_EQ(j.at("bytes_per_second"), (200 + 4) * 21);
+    EXPECT_EQ(j.at("length_samples"), 12000);
+    EXPECT_EQ(j.at("length_seconds"), 60);
+    EXPECT_EQ(j.at("length_hms"), "00:01:00");
+    EXPECT_EQ(j.at("record_status"), 2);
+    EXPECT_EQ(j.at("patient").at("last_name"), "Simulated");
+    EXPECT_EQ(j.at("patient").at("patient_id"), "SIM-00007");
+    EXPECT_TRUE(j.at("holes").empty());
+    EXPECT_TRUE(j.at("stations").empty());
 
     // Two runs meeting at the pause; the second starts a pause later on the clock.
-    const Json& runs = j["runs"];
-    ASSERT_EQ(runs.items.size(), 2u);
-    EXPECT_EQ(runs[0]["first_second"].n, 0);
-    EXPECT_EQ(runs[0]["end_second"].n, p.secondRunStart / 200);
-    EXPECT_EQ(runs[1]["first_second"].n, p.secondRunStart / 200);
-    EXPECT_EQ(runs[1]["end_second"].n, 60);
-    EXPECT_EQ(SecondsOf(runs[1]["start_time"].s) - SecondsOf(runs[0]["start_time"].s),
+    const Json& runs = j.at("runs");
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs.at(0).at("first_second"), 0);
+    EXPECT_EQ(runs.at(0).at("end_second"), p.secondRunStart / 200);
+    EXPECT_EQ(runs.at(1).at("first_second"), p.secondRunStart / 200);
+    EXPECT_EQ(runs.at(1).at("end_second"), 60);
+    EXPECT_EQ(SecondsOf(runs.at(1).at("start_time").get<std::string>()) -
+                  SecondsOf(runs.at(0).at("start_time").get<std::string>()),
               static_cast<long>(p.secondRunStart / 200 + p.pauseSeconds));
-    EXPECT_EQ(j["start_time"].s, runs[0]["start_time"].s);
+    EXPECT_EQ(j.at("start_time"), runs.at(0).at("start_time"));
 
     // Every scheduled event is there, counted by type.
-    const Json& by = j["events"]["by_type"];
-    EXPECT_EQ(by["record"].n, 4);  // start, stop, start, stop
-    EXPECT_EQ(by["montage"].n, 1);
-    EXPECT_EQ(by["flash-rate"].n, static_cast<double>(p.photic.size()));
-    EXPECT_EQ(by["flash-run"].n, 2);
-    EXPECT_EQ(by["bookmark"].n, 1);
-    EXPECT_EQ(by["impedance"].n, 1);
-    EXPECT_EQ(by["trace-info"].n, 1);
+    const Json& by = j.at("events").at("by_type");
+    EXPECT_EQ(by.at("record"), 4);  // start, stop, start, stop
+    EXPECT_EQ(by.at("montage"), 1);
+    EXPECT_EQ(by.at("flash-rate"), p.photic.size());
+    EXPECT_EQ(by.at("flash-run"), 2);
+    EXPECT_EQ(by.at("bookmark"), 1);
+    EXPECT_EQ(by.at("impedance"), 1);
+    EXPECT_EQ(by.at("trace-info"), 1);
     double total = 0;
-    for (const auto& [name, count] : by.members)
-        total += count.n;
-    EXPECT_EQ(j["events"]["total"].n, total);
+    for (const Json& count : by)
+        total += count.get<double>();
+    EXPECT_EQ(j.at("events").at("total"), total);
 
     const tooltest::Result text = RunTool({"info", path});
     ASSERT_EQ(text.code, 0) << text.err;
@@ -164,40 +165,40 @@ TEST(EegFileTool, EventsCarryTheirFields) {
     const eegsim::Plan p = Simulate(path, Opts(1, 200, 21, 2, 5));
     const tooltest::Result r = RunTool({"events", path, "--json"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const Json all = ParseJson(r.out);
-    ASSERT_EQ(all.kind, Json::Array);
+    const Json all = Json::parse(r.out);
+    ASSERT_TRUE(all.is_array());
     std::vector<double> rates;
     int bookmarks = 0, montages = 0, impedances = 0;
     double last = -1;
-    for (const Json& e : all.items) {
-        EXPECT_GE(e["offset"].n, last) << "time order";
-        last = e["offset"].n;
-        EXPECT_EQ(e["seconds"].n, e["offset"].n / 200);
-        EXPECT_FALSE(e["text"].s.empty());
-        const std::string type = e["type"].s;
+    for (const Json& e : all) {
+        EXPECT_GE(e.at("offset").get<double>(), last) << "time order";
+        last = e.at("offset").get<double>();
+        EXPECT_EQ(e.at("seconds"), e.at("offset").get<double>() / 200);
+        EXPECT_FALSE(e.at("text").get<std::string>().empty());
+        const std::string type = e.at("type").get<std::string>();
         if (type == "flash-rate")
-            rates.push_back(e["rate"].n);
+            rates.push_back(e.at("rate").get<double>());
         if (type == "bookmark") {
             ++bookmarks;
-            EXPECT_EQ(e["offset"].n, p.bookmark.from);
-            EXPECT_EQ(e["end"].n, p.bookmark.to);
-            EXPECT_EQ(e["comment"].s, "Sharp transient, review");
-            EXPECT_EQ(e["sensitivity"].n, 5);
-            EXPECT_EQ(e["override_montage"].kind, Json::Null);
+            EXPECT_EQ(e.at("offset"), p.bookmark.from);
+            EXPECT_EQ(e.at("end"), p.bookmark.to);
+            EXPECT_EQ(e.at("comment"), "Sharp transient, review");
+            EXPECT_EQ(e.at("sensitivity"), 5);
+            EXPECT_TRUE(e.at("override_montage").is_null());
         }
         if (type == "montage") {
             ++montages;
-            EXPECT_EQ(e["montage"]["name"].s, "Longitudinal bipolar");
-            ASSERT_FALSE(e["montage"]["traces"].items.empty());
-            EXPECT_EQ(e["montage"]["traces"][0]["trace"]["label"].s, "Fp1-F7");
-            EXPECT_EQ(e["montage"]["traces"][0]["trace"]["reference"].s, "F7");
+            EXPECT_EQ(e.at("montage").at("name"), "Longitudinal bipolar");
+            ASSERT_FALSE(e.at("montage").at("traces").empty());
+            EXPECT_EQ(e.at("montage").at("traces").at(0).at("trace").at("label"), "Fp1-F7");
+            EXPECT_EQ(e.at("montage").at("traces").at(0).at("trace").at("reference"), "F7");
         }
         if (type == "impedance") {
             ++impedances;
-            EXPECT_EQ(e["offset"].n, p.secondRunStart);
-            EXPECT_EQ(e["inputs"].items.size(), 21u);
-            EXPECT_EQ(e["impedances"].members.size(), 21u);
-            EXPECT_EQ(e["recording_ref"].s, "CRef");
+            EXPECT_EQ(e.at("offset"), p.secondRunStart);
+            EXPECT_EQ(e.at("inputs").size(), 21u);
+            EXPECT_EQ(e.at("impedances").size(), 21u);
+            EXPECT_EQ(e.at("recording_ref"), "CRef");
         }
     }
     std::vector<double> planned;
@@ -210,21 +211,21 @@ TEST(EegFileTool, EventsCarryTheirFields) {
 
     const tooltest::Result text = RunTool({"events", path});
     ASSERT_EQ(text.code, 0) << text.err;
-    EXPECT_EQ(CountLines(text.out), all.items.size());
+    EXPECT_EQ(CountLines(text.out), all.size());
 
     // Comments from the second eyes-open change to the end, by name and number.
     const uint32_t from = p.eyesOpen[0].to;
     for (const char* types : {"comment", "12"}) {
-        const Json some = ParseJson(RunTool({"events", path, "--json", "--types", types, "--from",
-                                             std::to_string(from / 200.0), "--to", "1:00"})
-                                        .out);
-        ASSERT_FALSE(some.items.empty());
-        for (const Json& e : some.items) {
-            EXPECT_EQ(e["type"].s, "comment");
-            EXPECT_GE(e["offset"].n, from);
-            EXPECT_EQ(e["priority"].n, 5);
+        const Json some = Json::parse(RunTool({"events", path, "--json", "--types", types, "--from",
+                                               std::to_string(from / 200.0), "--to", "1:00"})
+                                          .out);
+        ASSERT_FALSE(some.empty());
+        for (const Json& e : some) {
+            EXPECT_EQ(e.at("type"), "comment");
+            EXPECT_GE(e.at("offset").get<double>(), from);
+            EXPECT_EQ(e.at("priority"), 5);
         }
-        EXPECT_EQ(some[0]["comment"].s, "Eyes closed");
+        EXPECT_EQ(some.at(0).at("comment"), "Eyes closed");
     }
 }
 
@@ -368,10 +369,10 @@ TEST(EegFileTool, FollowShowsRecordingInProgress) {
     ASSERT_EQ(recorder.ReadLine().rfind("recording ", 0), 0u);  // prepared: readers may open
 
     // info names the station recording it, with its mode.
-    const Json during = ParseJson(RunTool({"info", path, "--json"}).out);
-    ASSERT_EQ(during["stations"].items.size(), 1u);
-    EXPECT_EQ(during["stations"][0]["name"].s, "RECORDER");
-    EXPECT_EQ(during["stations"][0]["mode_name"].s, "write");
+    const Json during = Json::parse(RunTool({"info", path, "--json"}).out);
+    ASSERT_EQ(during.at("stations").size(), 1u);
+    EXPECT_EQ(during.at("stations").at(0).at("name"), "RECORDER");
+    EXPECT_EQ(during.at("stations").at(0).at("mode_name"), "write");
 
     const tooltest::Result f = RunTool(
         {"follow", path, "--until-length", "1200", "--max-seconds", "60", "--interval", "100"});
@@ -419,9 +420,9 @@ TEST(EegFileTool, FollowShowsRecordingInProgress) {
     EXPECT_EQ(ended.code, 1);
     ASSERT_EQ(ended.ErrLines().size(), 1u) << ended.err;
     EXPECT_NE(ended.err.find("interrupted"), std::string::npos);
-    const Json info = ParseJson(RunTool({"info", cut, "--json"}).out);
-    EXPECT_LT(info["length_samples"].n, 12000);
-    EXPECT_EQ(static_cast<long>(info["length_samples"].n) % 200, 0);
+    const Json info = Json::parse(RunTool({"info", cut, "--json"}).out);
+    EXPECT_LT(info.at("length_samples").get<double>(), 12000);
+    EXPECT_EQ(info.at("length_samples").get<long>() % 200, 0);
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(e.path().string().find(".$"), std::string::npos) << e.path();
 }
@@ -438,11 +439,11 @@ TEST(EegFileTool, MarkAndCut) {
     ASSERT_EQ(r.code, 0) << r.err;
     r = RunTool({"cut", path});
     ASSERT_EQ(r.code, 0) << r.err;
-    const Json info = ParseJson(RunTool({"info", path, "--json"}).out);
-    EXPECT_EQ(info["length_samples"].n, 12000);
-    ASSERT_EQ(info["holes"].items.size(), 1u);
-    EXPECT_EQ(info["holes"][0]["first_second"].n, 10);
-    EXPECT_EQ(info["holes"][0]["end_second"].n, 20);
+    const Json info = Json::parse(RunTool({"info", path, "--json"}).out);
+    EXPECT_EQ(info.at("length_samples"), 12000);
+    ASSERT_EQ(info.at("holes").size(), 1u);
+    EXPECT_EQ(info.at("holes").at(0).at("first_second"), 10);
+    EXPECT_EQ(info.at("holes").at(0).at("end_second"), 20);
     const tooltest::Result raw = RunTool({"dump", path, "--format", "raw", "--channels", "0,7"});
     ASSERT_EQ(raw.code, 0) << raw.err;
     ASSERT_EQ(raw.out.size(), 12000u * 2 * 2);
@@ -456,10 +457,11 @@ TEST(EegFileTool, MarkAndCut) {
     }
     EXPECT_EQ(bad, 0);
     // The mark's note became a comment at its start.
-    const Json comments = ParseJson(RunTool({"events", path, "--json", "--types", "comment"}).out);
+    const Json comments =
+        Json::parse(RunTool({"events", path, "--json", "--types", "comment"}).out);
     bool note = false;
-    for (const Json& e : comments.items)
-        note |= e["comment"].s == "artifact" && e["offset"].n == 2080;
+    for (const Json& e : comments)
+        note |= e.at("comment") == "artifact" && e.at("offset") == 2080;
     EXPECT_TRUE(note) << RunTool({"events", path}).out;
     EXPECT_EQ(RunTool({"cut", path}).out, "nothing is marked; the file is unchanged\n");
 
@@ -473,12 +475,12 @@ TEST(EegFileTool, MarkAndCut) {
     EXPECT_EQ(refused.code, 1);
     EXPECT_EQ(refused.ErrLines().size(), 1u) << refused.err;
     ASSERT_EQ(RunTool({"cut", keep}).code, 0);
-    const Json kept = ParseJson(RunTool({"info", keep, "--json"}).out);
-    ASSERT_EQ(kept["holes"].items.size(), 3u) << RunTool({"info", keep}).out;
+    const Json kept = Json::parse(RunTool({"info", keep, "--json"}).out);
+    ASSERT_EQ(kept.at("holes").size(), 3u) << RunTool({"info", keep}).out;
     const double holes[3][2] = {{0, 10}, {20, 30}, {40, 60}};
     for (int h = 0; h < 3; ++h) {
-        EXPECT_EQ(kept["holes"][h]["first_second"].n, holes[h][0]);
-        EXPECT_EQ(kept["holes"][h]["end_second"].n, holes[h][1]);
+        EXPECT_EQ(kept.at("holes").at(h).at("first_second"), holes[h][0]);
+        EXPECT_EQ(kept.at("holes").at(h).at("end_second"), holes[h][1]);
     }
     // The kept stretch starts exactly at sample 2000.
     const std::string csv =
@@ -501,9 +503,9 @@ TEST(EegFileTool, StatusAndPatientByPath) {
     EXPECT_EQ(RunTool({"status", path, "--set", "ready-to-archive"}).out,
               "ready-to-archive (3), was ready-to-read (2)\n");
     EXPECT_EQ(RunTool({"status", path}).out, "ready-to-archive (3)\n");
-    const Json patient = ParseJson(RunTool({"patient", path, "--json"}).out);
-    EXPECT_EQ(patient["last_name"].s, "Simulated");
-    EXPECT_EQ(patient["patient_id"].s, "SIM-00011");
-    EXPECT_EQ(patient["record_status"].n, 3);
-    EXPECT_EQ(patient["birth_date"].s, "1980-05-17");
+    const Json patient = Json::parse(RunTool({"patient", path, "--json"}).out);
+    EXPECT_EQ(patient.at("last_name"), "Simulated");
+    EXPECT_EQ(patient.at("patient_id"), "SIM-00011");
+    EXPECT_EQ(patient.at("record_status"), 3);
+    EXPECT_EQ(patient.at("birth_date"), "1980-05-17");
 }

@@ -1,6 +1,7 @@
 // eegfile on a legacy recording (".LOG"): the commands that read, mark and cut
 // behave as on a current one.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <filesystem>
@@ -16,8 +17,7 @@
 #include "tools/SimSignal.h"
 
 using testsupport::TempDir;
-using tooltest::Json;
-using tooltest::ParseJson;
+using Json = nlohmann::json;
 using tooltest::RunTool;
 
 namespace {
@@ -80,19 +80,20 @@ TEST(EegFileToolLegacy, ReadMarkAndCut) {
     const std::string path = dir.File("EEG00030.LOG");
     WriteLegacy(path);
 
-    const Json info = ParseJson(RunTool({"info", path, "--json"}).out);
-    EXPECT_EQ(info["format"].s, "legacy");
-    EXPECT_EQ(info["length_seconds"].n, kSeconds);
-    EXPECT_EQ(info["stored_count"].n, 2);
-    ASSERT_EQ(info["stored_channels"].items.size(), 2u);
-    EXPECT_EQ(info["stored_channels"][1]["slot"].n, AmpInput::Cz);
-    EXPECT_EQ(info["stored_channels"][1]["label"].s, "Cz");
-    ASSERT_EQ(info["runs"].items.size(), 1u);
-    EXPECT_EQ(info["runs"][0]["end_second"].n, kSeconds);
-    const Json comments = ParseJson(RunTool({"events", path, "--json", "--types", "comment"}).out);
-    ASSERT_EQ(comments.items.size(), 1u);
-    EXPECT_EQ(comments[0]["comment"].s, "eyes closed");
-    EXPECT_EQ(comments[0]["offset"].n, 5 * kRate);
+    const Json info = Json::parse(RunTool({"info", path, "--json"}).out);
+    EXPECT_EQ(info.at("format"), "legacy");
+    EXPECT_EQ(info.at("length_seconds"), kSeconds);
+    EXPECT_EQ(info.at("stored_count"), 2);
+    ASSERT_EQ(info.at("stored_channels").size(), 2u);
+    EXPECT_EQ(info.at("stored_channels").at(1).at("slot"), AmpInput::Cz);
+    EXPECT_EQ(info.at("stored_channels").at(1).at("label"), "Cz");
+    ASSERT_EQ(info.at("runs").size(), 1u);
+    EXPECT_EQ(info.at("runs").at(0).at("end_second"), kSeconds);
+    const Json comments =
+        Json::parse(RunTool({"events", path, "--json", "--types", "comment"}).out);
+    ASSERT_EQ(comments.size(), 1u);
+    EXPECT_EQ(comments.at(0).at("comment"), "eyes closed");
+    EXPECT_EQ(comments.at(0).at("offset"), 5 * kRate);
 
     tooltest::Result raw = RunTool({"dump", path, "--format", "raw", "--channels", "Fp1,Cz"});
     ASSERT_EQ(raw.code, 0) << raw.err;
@@ -111,18 +112,18 @@ TEST(EegFileToolLegacy, ReadMarkAndCut) {
     EXPECT_TRUE(std::filesystem::exists(base + ".A02"));
     EXPECT_FALSE(std::filesystem::exists(base + ".000"));
     EXPECT_FALSE(std::filesystem::exists(base + ".001"));
-    const Json after = ParseJson(RunTool({"info", path, "--json"}).out);
-    EXPECT_EQ(after["length_seconds"].n, kSeconds);
-    ASSERT_EQ(after["holes"].items.size(), 1u) << RunTool({"info", path}).out;
-    EXPECT_EQ(after["holes"][0]["first_second"].n, 100);
-    EXPECT_EQ(after["holes"][0]["end_second"].n, 200);
+    const Json after = Json::parse(RunTool({"info", path, "--json"}).out);
+    EXPECT_EQ(after.at("length_seconds"), kSeconds);
+    ASSERT_EQ(after.at("holes").size(), 1u) << RunTool({"info", path}).out;
+    EXPECT_EQ(after.at("holes").at(0).at("first_second"), 100);
+    EXPECT_EQ(after.at("holes").at(0).at("end_second"), 200);
     raw = RunTool({"dump", path, "--format", "raw", "--channels", "Fp1,Cz"});
     ASSERT_EQ(raw.out.size(), size_t{kSeconds} * kRate * 2 * 2);
     EXPECT_EQ(BadSamples(raw.out, 100, 200), 0);
-    const Json notes = ParseJson(RunTool({"events", path, "--json", "--types", "comment"}).out);
+    const Json notes = Json::parse(RunTool({"events", path, "--json", "--types", "comment"}).out);
     bool note = false;
-    for (const Json& e : notes.items)
-        note |= e["comment"].s == "artifact" && e["offset"].n == 100 * kRate;
+    for (const Json& e : notes)
+        note |= e.at("comment") == "artifact" && e.at("offset") == 100 * kRate;
     EXPECT_TRUE(note) << RunTool({"events", path}).out;
 
     // A missing log: one line, exit 1.
@@ -157,12 +158,12 @@ TEST(EegFileToolLegacy, SimulateWritesLegacyRecordings) {
         }
     }
     EXPECT_EQ(bad, 0);
-    const Json info = ParseJson(RunTool({"info", path, "--json"}).out);
-    EXPECT_EQ(info["format"].s, "legacy");
-    EXPECT_EQ(info["runs"].items.size(), 2u);
-    const Json events =
-        ParseJson(RunTool({"events", path, "--json", "--types", "montage,impedance,bookmark"}).out);
-    EXPECT_EQ(events.items.size(), 3u) << RunTool({"events", path}).out;
+    const Json info = Json::parse(RunTool({"info", path, "--json"}).out);
+    EXPECT_EQ(info.at("format"), "legacy");
+    EXPECT_EQ(info.at("runs").size(), 2u);
+    const Json events = Json::parse(
+        RunTool({"events", path, "--json", "--types", "montage,impedance,bookmark"}).out);
+    EXPECT_EQ(events.size(), 3u) << RunTool({"events", path}).out;
 
     // Storage mode 1 exists only in legacy recordings.
     r = RunTool({"simulate", dir.File("x.eeg"), "--minutes", "1", "--compression", "1"});
@@ -246,13 +247,13 @@ TEST(EegFileToolLegacy, ConvertKeepsSamplesEventsAndHoles) {
     EXPECT_EQ(RunTool({"dump", out, "--format", "raw"}).out,
               RunTool({"dump", legacy, "--format", "raw"}).out);
     EXPECT_EQ(RunTool({"events", out, "--json"}).out, RunTool({"events", legacy, "--json"}).out);
-    const Json info = ParseJson(RunTool({"info", out, "--json"}).out);
-    EXPECT_EQ(info["format"].s, "current");
-    EXPECT_EQ(info["runs"].items.size(), 2u);
-    EXPECT_EQ(info["start_time"].s,
-              ParseJson(RunTool({"info", legacy, "--json"}).out)["start_time"].s);
+    const Json info = Json::parse(RunTool({"info", out, "--json"}).out);
+    EXPECT_EQ(info.at("format"), "current");
+    EXPECT_EQ(info.at("runs").size(), 2u);
+    EXPECT_EQ(info.at("start_time"),
+              Json::parse(RunTool({"info", legacy, "--json"}).out).at("start_time"));
     EXPECT_FALSE(std::filesystem::exists(out + ".tmp"));
-    EXPECT_EQ(ParseJson(RunTool({"patient", out, "--json"}).out)["last_name"].s, "Simulated");
+    EXPECT_EQ(Json::parse(RunTool({"patient", out, "--json"}).out).at("last_name"), "Simulated");
 
     // An OUT that exists is kept unless forced; a legacy OUT is refused.
     const std::vector<unsigned char> before = testsupport::ReadBytes(out);
@@ -302,8 +303,8 @@ TEST(EegFileToolLegacy, PatientAndStatusByPath) {
     TempDir dir;
     const std::string log = dir.File("EEG00070.LOG");
     WriteLegacy(log);
-    Json patient = ParseJson(RunTool({"patient", log, "--json"}).out);
-    EXPECT_EQ(patient["last_name"].s, "Unknown Patient");
+    Json patient = Json::parse(RunTool({"patient", log, "--json"}).out);
+    EXPECT_EQ(patient.at("last_name"), "Unknown Patient");
     EXPECT_EQ(RunTool({"status", log}).out, "ready-to-read (2)\n");
 
     tooltest::Result r = RunTool({"patient", log, "--set", "last-name=Doe", "--set",
@@ -316,14 +317,14 @@ TEST(EegFileToolLegacy, PatientAndStatusByPath) {
     EXPECT_NE(pdb.find("Status! = READY TO READ\r\n"), std::string::npos) << pdb;
     EXPECT_EQ(RunTool({"status", log, "--set", "archived"}).code, 0);
     EXPECT_EQ(RunTool({"status", log}).out, "archived (6)\n");
-    patient = ParseJson(RunTool({"patient", log, "--json"}).out);
-    EXPECT_EQ(patient["last_name"].s, "Doe");
-    EXPECT_EQ(patient["log_number"].s, "70");
+    patient = Json::parse(RunTool({"patient", log, "--json"}).out);
+    EXPECT_EQ(patient.at("last_name"), "Doe");
+    EXPECT_EQ(patient.at("log_number"), "70");
 
     const std::string current = dir.File("x.eeg");
     ASSERT_EQ(RunTool({"simulate", current, "--minutes", "1"}).code, 0);
     EXPECT_EQ(RunTool({"patient", current, "--set", "history=none"}).code, 0);
-    EXPECT_EQ(ParseJson(RunTool({"patient", current, "--json"}).out)["history"].s, "none");
+    EXPECT_EQ(Json::parse(RunTool({"patient", current, "--json"}).out).at("history"), "none");
     for (const char* bad : {"colour=red", "sex=X", "birth-date=1980-02-30", "last-name"})
         EXPECT_EQ(RunTool({"patient", current, "--set", bad}).code, 2) << bad;
 }

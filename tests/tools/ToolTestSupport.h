@@ -1,6 +1,5 @@
 // Helpers of the command-line tests: running the built eegfile program (path
-// from CMake) with its output captured, and a small strict JSON parser that
-// rejects anything a conforming parser would.
+// from CMake) with its output captured.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +12,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -64,23 +62,5 @@ inline int16_t RawSample(const std::string& raw, size_t frame, int channel, int 
     return static_cast<int16_t>(static_cast<uint8_t>(raw[at]) | static_cast<uint8_t>(raw[at + 1])
                                                                     << 8);
 }
-
-// Parsed JSON.
-struct Json {
-    enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-    bool b = false;
-    double n = 0;
-    std::string s;
-    std::vector<Json> items;
-    std::map<std::string, Json> members;
-
-    bool Has(const std::string& key) const { return kind == Object && members.count(key); }
-    const Json& operator[](const std::string& key) const;
-    const Json& operator[](size_t i) const { return items.at(i); }
-};
-
-// Parses text (one value, surrounding white space allowed); throws
-// std::runtime_error naming the offset of the first fault.
-Json ParseJson(const std::string& text);
 
 }  // namespace tooltest
