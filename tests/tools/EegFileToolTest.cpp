@@ -106,6 +106,7 @@ TEST(EegFileTool, InfoDescribesSimulatedRecording) {
     const Json j = Json::parse(r.out);
     EXPECT_EQ(j.at("format"), "current");
     EXPECT_EQ(j.at("sample_rate"), 200);
+    EXPECT_TRUE(j.at("sample_rate").is_number_integer());  // a whole double, printed as one
     EXPECT_EQ(j.at("channels"), 32);
     EXPECT_EQ(j.at("stored_count"), 21);
     ASSERT_EQ(j.at("stored_slots").size(), 21u);
@@ -508,4 +509,10 @@ TEST(EegFileTool, StatusAndPatientByPath) {
     EXPECT_EQ(patient.at("patient_id"), "SIM-00011");
     EXPECT_EQ(patient.at("record_status"), 3);
     EXPECT_EQ(patient.at("birth_date"), "1980-05-17");
+    // A byte that is not UTF-8 (older files hold Latin-1 text) prints as U+FFFD
+    // rather than failing the command.
+    ASSERT_EQ(RunTool({"patient", path, "--set", "first-name=Ren\xE9"}).code, 0);
+    const tooltest::Result latin1 = RunTool({"patient", path, "--json"});
+    ASSERT_EQ(latin1.code, 0) << latin1.err;
+    EXPECT_EQ(Json::parse(latin1.out).at("first_name"), "Ren\xEF\xBF\xBD");
 }
