@@ -31,12 +31,8 @@ CEegTimeStamp StampOf(const std::string& text, const char* option, double rate) 
 
 int Run(const Args& args) {
     SetSubject(args.path);
-    CEegEventMask mask;  // no bit set: every type
-    if (!args.types.empty()) {
-        mask.SetAll(1);
-        for (int t : ParseEventTypes(args.types))
-            mask.SetMask(static_cast<CEegEvent::EventType>(t), 0);
-    }
+    const std::vector<int> types =
+        args.types.empty() ? std::vector<int>() : ParseEventTypes(args.types);
     // Check the times before touching the file.
     if (!args.from.empty())
         ParseSeconds(args.from, "--from");
@@ -46,13 +42,10 @@ int Run(const Args& args) {
     std::unique_ptr<CEegFile> file = OpenRecording(args.path, 0);
     const double rate = file->GetSampleRate();
     CEegEventList events;
-    file->GetEventList(events, mask, StampOf(args.from, "--from", rate),
-                       StampOf(args.to, "--to", rate), 0, 0);
+    SelectEvents(*file, types, StampOf(args.from, "--from", rate), StampOf(args.to, "--to", rate),
+                 events);
     if (args.json) {
-        nlohmann::ordered_json all = nlohmann::ordered_json::array();
-        for (int i = 0; i < events.GetSize(); ++i)
-            all.push_back(EventJson(*events.GetAt(i), *file));
-        PrintJson(std::move(all));
+        PrintJson(EventsJson(*file, events));
     } else {
         for (int i = 0; i < events.GetSize(); ++i)
             std::printf("%s\n", events.GetAt(i)->AsString(file.get()).GetString());

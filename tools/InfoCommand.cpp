@@ -251,6 +251,10 @@ ordered_json InfoJson(const Info& i) {
 
 }  // namespace
 
+ordered_json RecordingInfo(const std::string& path) {
+    return InfoJson(Gather(path));
+}
+
 void AddInfoCommand(CLI::App& app, Action& action) {
     struct Args {
         std::string path;

@@ -627,12 +627,34 @@ ordered_json EventJson(const CEegEvent& e, const CEegFile& file) {
     return json;
 }
 
-void PrintJson(ordered_json json) {
+std::string JsonText(ordered_json json) {
     WholeNumbersAsIntegers(json);
     // Texts from recordings have no declared encoding (older files hold Latin-1
     // names and comments); replace makes a byte that is not UTF-8 print as
     // U+FFFD, where the default would throw. Valid UTF-8 is written as it is.
-    std::printf("%s\n", json.dump(2, ' ', false, ordered_json::error_handler_t::replace).c_str());
+    return json.dump(2, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+void PrintJson(ordered_json json) {
+    std::printf("%s\n", JsonText(std::move(json)).c_str());
+}
+
+void SelectEvents(const CEegFile& file, const std::vector<int>& types, const CEegTimeStamp& from,
+                  const CEegTimeStamp& to, CEegEventList& events) {
+    CEegEventMask mask;  // no bit set: every type
+    if (!types.empty()) {
+        mask.SetAll(1);
+        for (int t : types)
+            mask.SetMask(static_cast<CEegEvent::EventType>(t), 0);
+    }
+    file.GetEventList(events, mask, from, to, 0, 0);
+}
+
+ordered_json EventsJson(const CEegFile& file, const CEegEventList& events) {
+    ordered_json json = ordered_json::array();
+    for (int i = 0; i < events.GetSize(); ++i)
+        json.push_back(EventJson(*events.GetAt(i), file));
+    return json;
 }
 
 Progress::Progress(const char* label) : m_label(label), m_enabled(::isatty(STDERR_FILENO) == 1) {}

@@ -20,6 +20,7 @@ namespace CLI {
 class App;
 }
 class CEegEvent;
+class CEegEventList;
 class CEegMontage;
 
 namespace eegtool {
@@ -123,9 +124,17 @@ std::vector<int> ParseEventTypes(const std::string& list);
 nlohmann::ordered_json EventJson(const CEegEvent& event, const CEegFile& file);
 nlohmann::ordered_json MontageJson(const CEegMontage& montage);
 nlohmann::ordered_json PatientJson(const CPatientInfo& info);
-// json on stdout, indented by two spaces: whole numbers as integers, bytes of a
-// text that are not UTF-8 as U+FFFD.
+// json as text, indented by two spaces: whole numbers as integers, bytes of a
+// text that are not UTF-8 as U+FFFD. PrintJson puts it on stdout.
+std::string JsonText(nlohmann::ordered_json json);
 void PrintJson(nlohmann::ordered_json json);
+// What `info --json` prints of the recording at path.
+nlohmann::ordered_json RecordingInfo(const std::string& path);
+// The events of types (empty: all) in [from, to] (NullStamp: open) of a
+// recording, in time order; and a list of events as a JSON array of EventJson.
+void SelectEvents(const CEegFile& file, const std::vector<int>& types, const CEegTimeStamp& from,
+                  const CEegTimeStamp& to, CEegEventList& events);
+nlohmann::ordered_json EventsJson(const CEegFile& file, const CEegEventList& events);
 
 // A progress bar on stderr, drawn only when stderr is a terminal.
 class Progress {
