@@ -42,6 +42,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="PythonBench.")
     try:
         path = sys.argv[3] if len(sys.argv) > 3 else os.path.join(folder, "bench.eeg")
+        print(f"PythonBench: making {minutes:.0f} minutes with eegfile simulate ...", flush=True)
         if len(sys.argv) <= 3:
             subprocess.run([tool, "simulate", path, "--minutes", str(minutes)], check=True,
                            stdout=subprocess.DEVNULL)
@@ -49,9 +50,10 @@ def main():
                                    check=True, capture_output=True, text=True).stdout.split()
         cpp = float(reference[0])
         with eegfile.open(path) as rec:
-            shape = (rec.length, len(rec.channels))
+            hours = rec.length / rec.rate / 3600
+            channels = len(rec.channels)
             py = best(3, rec.read)
-        print(f"PythonBench: {shape[0] / rec.rate / 3600:.2f} h, {shape[1]} channels")
+        print(f"PythonBench: {hours:.2f} h, {channels} channels")
         print(f"  rec.read() into numpy:        {py:8.3f} s")
         print(f"  C++ read of the same samples: {cpp:8.3f} s")
         print(f"  ratio: {py / cpp:.2f}x (target: within 1.2x)")
