@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "EegBase/AmpInput.h"
@@ -176,44 +177,29 @@ public:
         return count.is_none() ? length - start : std::min(count.cast<uint32_t>(), length - start);
     }
 
-    py::array_t<int16_t> Read(uint32_t start, const py::object& count, const py::object& channels) {
+    // Samples [start, start + count) of the channels as a samples x channels
+    // array: the stored integers, or (T floating) each times its channel's gain.
+    template <class T>
+    py::array_t<T> ReadAs(uint32_t start, const py::object& count, const py::object& channels) {
         const std::vector<int> slots = Slots(channels);
-        const uint32_t n = Count(start, count);
-        py::array_t<int16_t> out(
-            {static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(slots.size())});
-        int16_t* to = out.mutable_data();
         const size_t k = slots.size();
-        ReadBlocks(start, n, [&](uint32_t at, const int16_t* frames, uint32_t samples) {
-            int16_t* row = to + static_cast<size_t>(at) * k;
-            for (uint32_t i = 0; i < samples; ++i, row += k, frames += 32)
-                for (size_t c = 0; c < k; ++c)
-                    row[c] = frames[slots[c]];
-        });
-        return out;
-    }
-
-    py::array_t<float> ReadMicrovolts(uint32_t start, const py::object& count,
-                                      const py::object& channels) {
-        const std::vector<int> slots = Slots(channels);
-        std::vector<float> gains;
-        for (int slot : slots) {
-            double gain =
-                File().GetAmpHardwareInfo().GetInputGain(static_cast<AmpInput::AmpInputType>(slot));
-            for (const auto& c : m_channels)
-                if (c.slot == slot)
-                    gain = c.gain;
-            gains.push_back(static_cast<float>(gain));
-        }
+        std::vector<T> gains(k, T(1));
+        for (size_t c = 0; c < k; ++c)
+            for (const auto& stored : m_channels)
+                if (stored.slot == slots[c])
+                    gains[c] = static_cast<T>(stored.gain);
         const uint32_t n = Count(start, count);
-        py::array_t<float> out(
-            {static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(slots.size())});
-        float* to = out.mutable_data();
-        const size_t k = slots.size();
+        py::array_t<T> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(k)});
+        T* to = out.mutable_data();
         ReadBlocks(start, n, [&](uint32_t at, const int16_t* frames, uint32_t samples) {
-            float* row = to + static_cast<size_t>(at) * k;
+            T* row = to + static_cast<size_t>(at) * k;
             for (uint32_t i = 0; i < samples; ++i, row += k, frames += 32)
-                for (size_t c = 0; c < k; ++c)
-                    row[c] = static_cast<float>(frames[slots[c]]) * gains[c];
+                for (size_t c = 0; c < k; ++c) {
+                    if constexpr (std::is_floating_point_v<T>)
+                        row[c] = static_cast<T>(frames[slots[c]]) * gains[c];
+                    else
+                        row[c] = frames[slots[c]];
+                }
         });
         return out;
     }
@@ -298,9 +284,9 @@ PYBIND11_MODULE(_eegfile, m) {
         .def_property_readonly("rate", &Recording::Rate)
         .def_property_readonly("length", &Recording::Length)
         .def_property_readonly("channels", &Recording::Channels)
-        .def("read", &Recording::Read, py::arg("start") = 0, py::arg("count") = py::none(),
-             py::arg("channels") = py::none())
-        .def("read_uv", &Recording::ReadMicrovolts, py::arg("start") = 0,
+        .def("read", &Recording::ReadAs<int16_t>, py::arg("start") = 0,
+             py::arg("count") = py::none(), py::arg("channels") = py::none())
+        .def("read_uv", &Recording::ReadAs<float>, py::arg("start") = 0,
              py::arg("count") = py::none(), py::arg("channels") = py::none())
         .def("info_json", &Recording::InfoJson)
         .def("events_json", &Recording::EventsJson, py::arg("types") = py::none(),
