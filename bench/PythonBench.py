@@ -3,7 +3,8 @@
 the same run:
 
  1. rec.read() of every sample into numpy, best of 3, against the C++ read of
-    the same samples into one buffer (ReadAllBench, built beside this script).
+    the same samples (ReadAllBench, built beside this script) into a new buffer
+    each time, as numpy's array is new, and into one buffer already touched.
  2. eegfile.to_mne(path), best of 2, against MNE's own
     mne.io.read_raw_edf(preload=True) of the EDF+ export of the same recording.
 
@@ -42,21 +43,23 @@ def main():
     folder = tempfile.mkdtemp(prefix="PythonBench.")
     try:
         path = sys.argv[3] if len(sys.argv) > 3 else os.path.join(folder, "bench.eeg")
-        print(f"PythonBench: making {minutes:.0f} minutes with eegfile simulate ...", flush=True)
         if len(sys.argv) <= 3:
+            print(f"PythonBench: making {minutes:.0f} minutes with eegfile simulate ...",
+                  flush=True)
             subprocess.run([tool, "simulate", path, "--minutes", str(minutes)], check=True,
                            stdout=subprocess.DEVNULL)
         reference = subprocess.run([os.path.join(build, "bench", "ReadAllBench"), path],
                                    check=True, capture_output=True, text=True).stdout.split()
-        cpp = float(reference[0])
+        cpp, cpp_reused = float(reference[0]), float(reference[1])
         with eegfile.open(path) as rec:
             hours = rec.length / rec.rate / 3600
             channels = len(rec.channels)
             py = best(3, rec.read)
         print(f"PythonBench: {hours:.2f} h, {channels} channels")
         print(f"  rec.read() into numpy:        {py:8.3f} s")
-        print(f"  C++ read of the same samples: {cpp:8.3f} s")
-        print(f"  ratio: {py / cpp:.2f}x (target: within 1.2x)")
+        print(f"  C++ read of the same samples: {cpp:8.3f} s into a new buffer, "
+              f"{cpp_reused:.3f} s into one already touched")
+        print(f"  ratio: {py / cpp:.2f}x, {py / cpp_reused:.2f}x (target: within 1.2x)")
 
         edf = os.path.join(folder, "bench.edf")
         subprocess.run([tool, "export", path, edf], check=True, stdout=subprocess.DEVNULL)

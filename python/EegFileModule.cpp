@@ -177,28 +177,35 @@ public:
         return count.is_none() ? length - start : std::min(count.cast<uint32_t>(), length - start);
     }
 
-    // Samples [start, start + count) of the channels as a samples x channels
-    // array: the stored integers, or (T floating) each times its channel's gain.
-    template <class T>
-    py::array_t<T> ReadAs(uint32_t start, const py::object& count, const py::object& channels) {
+    // Samples [start, start + count) of the channels: the stored integers, or (T
+    // floating) each times its channel's gain and unit (1: microvolts, 1e-6:
+    // volts). Samples x channels, or with kByChannel channels x samples, the
+    // layout MNE keeps, written in the same single pass.
+    template <class T, bool kByChannel = false>
+    py::array_t<T> ReadAs(uint32_t start, const py::object& count, const py::object& channels,
+                          double unit = 1.0) {
         const std::vector<int> slots = Slots(channels);
         const size_t k = slots.size();
         std::vector<T> gains(k, T(1));
         for (size_t c = 0; c < k; ++c)
             for (const auto& stored : m_channels)
                 if (stored.slot == slots[c])
-                    gains[c] = static_cast<T>(stored.gain);
+                    gains[c] = static_cast<T>(stored.gain * unit);
         const uint32_t n = Count(start, count);
-        py::array_t<T> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(k)});
+        const auto rows = static_cast<py::ssize_t>(kByChannel ? k : n);
+        const auto columns = static_cast<py::ssize_t>(kByChannel ? n : k);
+        py::array_t<T> out({rows, columns});
         T* to = out.mutable_data();
+        // Where sample i of channel c goes, from a block's first sample `at`.
+        const size_t sampleStep = kByChannel ? 1 : k, channelStep = kByChannel ? n : 1;
         ReadBlocks(start, n, [&](uint32_t at, const int16_t* frames, uint32_t samples) {
-            T* row = to + static_cast<size_t>(at) * k;
-            for (uint32_t i = 0; i < samples; ++i, row += k, frames += 32)
+            T* first = to + static_cast<size_t>(at) * sampleStep;
+            for (uint32_t i = 0; i < samples; ++i, first += sampleStep, frames += 32)
                 for (size_t c = 0; c < k; ++c) {
                     if constexpr (std::is_floating_point_v<T>)
-                        row[c] = static_cast<T>(frames[slots[c]]) * gains[c];
+                        first[c * channelStep] = static_cast<T>(frames[slots[c]]) * gains[c];
                     else
-                        row[c] = frames[slots[c]];
+                        first[c * channelStep] = frames[slots[c]];
                 }
         });
         return out;
@@ -284,10 +291,20 @@ PYBIND11_MODULE(_eegfile, m) {
         .def_property_readonly("rate", &Recording::Rate)
         .def_property_readonly("length", &Recording::Length)
         .def_property_readonly("channels", &Recording::Channels)
-        .def("read", &Recording::ReadAs<int16_t>, py::arg("start") = 0,
-             py::arg("count") = py::none(), py::arg("channels") = py::none())
-        .def("read_uv", &Recording::ReadAs<float>, py::arg("start") = 0,
-             py::arg("count") = py::none(), py::arg("channels") = py::none())
+        .def(
+            "read",
+            [](Recording& r, uint32_t start, const py::object& count, const py::object& channels) {
+                return r.ReadAs<int16_t>(start, count, channels);
+            },
+            py::arg("start") = 0, py::arg("count") = py::none(), py::arg("channels") = py::none())
+        .def(
+            "read_uv",
+            [](Recording& r, uint32_t start, const py::object& count, const py::object& channels) {
+                return r.ReadAs<float>(start, count, channels);
+            },
+            py::arg("start") = 0, py::arg("count") = py::none(), py::arg("channels") = py::none())
+        .def("read_volts_by_channel",
+             [](Recording& r) { return r.ReadAs<double, true>(0, py::none(), py::none(), 1e-6); })
         .def("info_json", &Recording::InfoJson)
         .def("events_json", &Recording::EventsJson, py::arg("types") = py::none(),
              py::arg("start") = py::none(), py::arg("stop") = py::none())
