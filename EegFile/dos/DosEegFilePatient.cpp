@@ -161,13 +161,5 @@ void CDosEegFile::SetRecordStatus(CPatientInfo::RecordStatus newStatus,
 }
 
 CEegFile::FormatStatics CEegFile::DosFormatStatics() {
-    FormatStatics statics;
-    statics.GetPatientInfo = &CDosEegFile::GetPatientInfo;
-    statics.SetPatientInfo = &CDosEegFile::SetPatientInfo;
-    statics.GetRecordStatus = &CDosEegFile::GetRecordStatus;
-    statics.SetRecordStatus = &CDosEegFile::SetRecordStatus;
-    statics.SetStatusForArchive = &CDosEegFile::SetStatusForArchive;
-    statics.SetQmFileId = &CDosEegFile::SetQmFileId;
-    statics.CleanUpOpenFile = &CDosEegFile::CleanUpOpenFile;
-    return statics;
+    return StaticsOf<CDosEegFile>();
 }

@@ -155,6 +155,19 @@ public:
         void (*CleanUpOpenFile)(const char*, CPatientInfo::RecordStatus, const CString&,
                                 int&) = nullptr;
     };
+    // A format's table: the statics of the same names in its class.
+    template <class Format>
+    static FormatStatics StaticsOf() {
+        FormatStatics statics;
+        statics.GetPatientInfo = &Format::GetPatientInfo;
+        statics.SetPatientInfo = &Format::SetPatientInfo;
+        statics.GetRecordStatus = &Format::GetRecordStatus;
+        statics.SetRecordStatus = &Format::SetRecordStatus;
+        statics.SetStatusForArchive = &Format::SetStatusForArchive;
+        statics.SetQmFileId = &Format::SetQmFileId;
+        statics.CleanUpOpenFile = &Format::CleanUpOpenFile;
+        return statics;
+    }
     // Replaces a format's table (each format installs its own); returns the old one.
     static FormatStatics SetFormatStatics(bool dos, const FormatStatics& statics);
     // The current format's table. Defined with that format's statics in the

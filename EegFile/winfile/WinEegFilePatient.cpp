@@ -261,13 +261,5 @@ void CWinEegFile::CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus s
 }
 
 CEegFile::FormatStatics CEegFile::CurrentFormatStatics() {
-    FormatStatics statics;
-    statics.GetPatientInfo = &CWinEegFile::GetPatientInfo;
-    statics.SetPatientInfo = &CWinEegFile::SetPatientInfo;
-    statics.GetRecordStatus = &CWinEegFile::GetRecordStatus;
-    statics.SetRecordStatus = &CWinEegFile::SetRecordStatus;
-    statics.SetStatusForArchive = &CWinEegFile::SetStatusForArchive;
-    statics.SetQmFileId = &CWinEegFile::SetQmFileId;
-    statics.CleanUpOpenFile = &CWinEegFile::CleanUpOpenFile;
-    return statics;
+    return StaticsOf<CWinEegFile>();
 }
