@@ -2,6 +2,7 @@
 // eegfile cut FILE
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -51,9 +52,11 @@ int RunMark(const MarkArgs& args) {
     CEegTimeStamp last = stamp(to);
     if (last > first)
         last = CEegTimeStamp(last.GetSampleOffset() - 1);
-    auto* mark = new CDataMarkDeleteEvent(first, last, CDataMarkDeleteEvent::mtEeg);
+    auto mark = std::make_unique<CDataMarkDeleteEvent>(first, last, CDataMarkDeleteEvent::mtEeg);
     mark->SetComment(args.comment.c_str());
-    file->AddDataMark(mark);
+    file->AddDataMark(mark.get());
+    if (file->IsEventValid(mark.get()))
+        mark.release();  // the recording's now
     file->GetDataMarkList(marks);
     CEegEventList segments;
     file->GetMarkedSegmentList(segments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp, 0);

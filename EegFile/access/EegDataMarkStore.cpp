@@ -140,9 +140,10 @@ void CEegDataMarkStore::EditMarkForDelete(COwner& owner, int on) {
 }
 
 void CEegDataMarkStore::EditAddMark(COwner& owner, CDataMarkDeleteEvent* mark) {
-    std::unique_ptr<CDataMarkDeleteEvent> owned(mark);
-    if (owned)
-        Edit(owner, [&](const CGeometry& g) { AddMark(owned.release(), g); });
+    // The store takes the mark when it adds it, and only then: after a refusal,
+    // a failure before that point or nothing done, the caller still owns it.
+    if (mark)
+        Edit(owner, [&](const CGeometry& g) { AddMark(mark, g); });
 }
 
 void CEegDataMarkStore::ListMarks(CEegEventList& list) const {

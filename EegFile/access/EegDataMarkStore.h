@@ -101,7 +101,9 @@ public:
                       const std::source_location& where = std::source_location::current());
     // The recording-level operations built on Edit.
     void EditMarkForDelete(COwner& owner, int on);
-    void EditAddMark(COwner& owner, CDataMarkDeleteEvent* mark);  // takes mark, even on failure
+    // Takes mark once it is added; when nothing is added (no marks, a refusal, a
+    // failure first) the caller keeps it: IsStored tells which.
+    void EditAddMark(COwner& owner, CDataMarkDeleteEvent* mark);
     // The marks themselves (not copies) into list, which is emptied first.
     void ListMarks(CEegEventList& list) const;
 

@@ -102,16 +102,10 @@ void CEegFile::CheckForReadOnly(const char* path, int& readOnly) {
 
 void CEegFile::AddToOpenFileList() {
     std::lock_guard lock(m_FileLock);
+    // The entry carries the record's status and identifier; a record that cannot
+    // be read is the caller's failure, not an entry with a blank record.
     CPatientInfo info;
-    // The entry only carries the record's status and identifier: a record that
-    // cannot be read must not stop a recording from being created over it, and
-    // opening one reports the fault itself when it loads the record.
-    try {
-        GetPatientInfo(m_FilePath, info);
-    } catch (CException* e) {
-        e->Delete();
-        info.Initialize();
-    }
+    GetPatientInfo(m_FilePath, info);
     CEegOpenFileList& list = GetTheEegOpenFileList();
     list.Add(m_FilePath, info.GetRecordStatus(), info.GetQmFileId());
     list.Store();

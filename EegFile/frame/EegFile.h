@@ -72,6 +72,8 @@ public:
     virtual void SetReadPosition(CEegTimeStamp position) = 0;
     virtual int ReadEegData(CEegDataChunk& chunk, uint32_t count) = 0;
     virtual void SetMarkForDelete(int on) = 0;
+    // The recording takes the mark once it has added it (IsEventValid then says
+    // so); when it adds nothing, or refuses, the caller still owns the mark.
     virtual void AddDataMark(CDataMarkDeleteEvent* mark) = 0;
     virtual void RemoveDataMark(CDataMarkDeleteEvent* mark) = 0;
     virtual void RemoveAllDataMarks() = 0;

@@ -134,13 +134,18 @@ void CWinEegFile::Create(const char* path) {
     AddToOpenFileList();
     m_AccessControl.SetPaths(path);
     m_AccessControl.SetWriterActive(0);
-    if (!m_AccessControl.TakeMode(CEegAccessMode::eamExclusive))
+    // A refused or failed create takes its open-file-list entry back: a stale one
+    // would make a later clean-up of this computer treat the file as its own.
+    if (!m_AccessControl.TakeMode(CEegAccessMode::eamExclusive)) {
+        RemoveFromOpenFileList();
         ThrowEegFileException(CEegFileException::eExclusiveAccessRequired,
                               &m_AccessControl.GetStationList());
+    }
     try {
         m_Container.Create(path);
     } catch (CException*) {
         m_AccessControl.Release();
+        RemoveFromOpenFileList();
         throw;
     }
     m_bHeaderPending = 1;

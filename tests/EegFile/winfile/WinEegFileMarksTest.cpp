@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -783,14 +784,17 @@ TEST(WinEegFileMarks, MarkAccessAndReadOnlyRecordings) {
     EXPECT_EQ(holder.Wait(), 0);
 
     // A read-only file shows its marks; changing them is code 12, and the mark
-    // handed over is not leaked.
+    // handed over stays the caller's, untouched.
     CFile::SetReadOnly(path.c_str(), true);
     CWinEegFile file;
     file.Open(path.c_str(), 0);
     EXPECT_EQ(file.IsReadOnly(), 1);
     EXPECT_EQ(Segments(file), (Seconds{{400, 800}}));
-    ExpectThrows<CEegFileException>([&] { file.AddDataMark(Mark(0, R)); },
+    std::unique_ptr<CDataMarkDeleteEvent> refused(Mark(0, R, CDataMarkDeleteEvent::mtEeg, "mine"));
+    ExpectThrows<CEegFileException>([&] { file.AddDataMark(refused.get()); },
                                     [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 12); });
+    EXPECT_EQ(file.IsEventValid(refused.get()), 0);
+    EXPECT_EQ(std::string(refused->GetComment()), "mine");
     ExpectThrows<CEegFileException>([&] { file.SetMarkForDelete(0); },
                                     [](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), 12); });
     file.SetDeleteEegDataOnClose();

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "EegFile/access/AccessTestSupport.h"
+#include "EegFile/access/EegOpenFileList.h"
 #include "EegFile/container/TKStreamFile.h"
 #include "EegFile/frame/EegFileException.h"
 #include "TestSupport.h"
@@ -102,8 +103,15 @@ TEST(WinEegFileRefusal, BadRecordsGiveTheirCodes) {
         bytes[c.at] ^= c.xorWith;
         WriteStream(path, c.stream, bytes);
         ExpectOpenCode(path, c.code);
-        // The refused open left no entry behind: the file can be created anew.
+        // Creating over it reads its record first: a damaged one stops the create,
+        // as it stops the open. Once the file is gone, the refusals have left no
+        // entry behind and the recording is created anew.
         CWinEegFile again;
+        if (std::string(c.stream) == "Patient")
+            ExpectThrows<CEegFileException>(
+                [&] { again.Create(path.c_str()); },
+                [&](CEegFileException& e) { EXPECT_EQ(e.GetErrorCode(), c.code); });
+        std::filesystem::remove(path);
         again.Create(path.c_str());
         again.Close();
     }
@@ -178,6 +186,11 @@ TEST(WinEegFileRefusal, AccessRefusedNamesTheHoldingStation) {
         CWinEegFile file;
         expectCode(6, [&] { file.Open(path.c_str(), 1); });
         expectCode(7, [&] { file.Create(path.c_str()); });
+        // Neither refusal leaves this station's open-file list naming the file.
+        CEegOpenFileList& list = GetTheEegOpenFileList();
+        list.Load();
+        for (int i = 0; i < list.GetCount(); ++i)
+            EXPECT_NE(std::string(list.GetFileName(i)), path);
         // Reading beside the writer is allowed.
         CWinEegFile reader;
         reader.Open(path.c_str(), 0);
