@@ -261,9 +261,11 @@ TEST(WinEegFileMarks, SegmentsFollowMarksInWholeSeconds) {
     file.GetDataMarkList(marks);
     EXPECT_EQ(marks.GetSize(), 0);
 
-    // Not open: nothing is marked and nothing throws.
+    // Not open: nothing is marked, nothing throws, and the mark stays the caller's.
     file.Close();
-    file.AddDataMark(Mark(0, R));
+    std::unique_ptr<CDataMarkDeleteEvent> unused(Mark(0, R));
+    file.AddDataMark(unused.get());
+    EXPECT_EQ(file.IsEventValid(unused.get()), 0);
     EXPECT_EQ(file.GetMarkForDelete(), 0);
     EXPECT_TRUE(Segments(file).empty());
 }
