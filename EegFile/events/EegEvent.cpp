@@ -104,8 +104,11 @@ int CEegEvent::DoSerialize(CArchive& ar, WORD version) {
     int32_t type = 0;
     uint32_t offset = 0;
     ar >> type >> offset;
-    if (type != m_EventType)
-        return 0;
+    // The list's type word chose the class; a record type that names another
+    // class is not taken, since every reader trusts an event's type to name its
+    // class. The entry loads with its class's type, and so does the rest of
+    // the list.
+    (void)type;
     m_TimeStamp.SetSampleOffset(offset);
     return 1;
 }

@@ -40,7 +40,10 @@ CEegDataStream::~CEegDataStream() {
 int CEegDataStream::Configure(Compression::CompressionType compression, int rate,
                               const CAmpHardwareInfo& ampInfo) {
     std::lock_guard lock(m_FileLock);
-    Close();
+    // Only an attached stream is closed: a write thread switched on before the
+    // stream exists must live on to write it.
+    if (m_pStream)
+        Close();
     m_layout.Configure(compression, rate, ampInfo);
     return m_layout.GetAllocationUnit();
 }
@@ -52,7 +55,8 @@ int CEegDataStream::IsAttached() const {
 
 void CEegDataStream::Attach(CTKStream* stream, int writable, uint32_t lastEventOffset) {
     std::lock_guard lock(m_FileLock);
-    Close();
+    if (m_pStream)
+        Close();
     if (!stream)
         return;
     m_pStream = stream;

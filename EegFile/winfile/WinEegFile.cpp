@@ -124,11 +124,15 @@ void CWinEegFile::SetEegWriteBufferSize(int bytes) {
 
 // ---------------------------------------------------------------- lifecycle
 
+// Create and Open close what the object holds before they take the file lock:
+// Close takes the close lock and then the file lock, and lets a running write
+// thread take the file lock for its last pass; calling it with the file lock
+// held would make the flush wait for a thread that waits for the lock.
 void CWinEegFile::Create(const char* path) {
-    std::lock_guard lock(m_FileLock);
-    if (m_bFileAccessDisabled)
+    if (GetDisableFileAccess())
         return;
     Close();
+    std::lock_guard lock(m_FileLock);
     m_AccessControl.SetWithoutControl(0);
     m_FilePath = path;
     AddToOpenFileList();
@@ -184,13 +188,20 @@ void CWinEegFile::PrepareToWriteEeg(double sampleRate, Compression::CompressionT
 }
 
 void CWinEegFile::Open(const char* path, int forWriting) {
-    std::lock_guard lock(m_FileLock);
     Close();
+    std::lock_guard lock(m_FileLock);
     if (m_bFileAccessDisabled)
         return;
     m_FilePath = path;
     int readOnly = 0;
-    CheckForReadOnly(path, readOnly);
+    try {
+        CheckForReadOnly(path, readOnly);
+    } catch (CException*) {
+        // A missing file disables access only for this attempt: nothing is open,
+        // and the object must stay usable for a later Create or Open.
+        InitFlags();
+        throw;
+    }
     m_AccessControl.SetWithoutControl(readOnly);
     if (!readOnly)
         AddToOpenFileList();
@@ -458,12 +469,9 @@ CTKStreamFile* CWinEegFile::OpenStreamFile(const char* path, const char* name, i
     const bool noTruncate = (openFlags & CFile::modeNoTruncate) != 0;
     const int readOnly = !(create || (openFlags & CFile::modeReadWrite)) ? 1 : 0;
     auto container = std::make_unique<CTKCompoundFile>();
-    try {
-        container->Open(path, readOnly);
-    } catch (CException* e) {
-        e->Delete();
-        return nullptr;
-    }
+    // A container that cannot be opened (missing, damaged, locked) is the
+    // caller's to hear about; only a missing stream is answered with null.
+    container->Open(path, readOnly);
     if (!container->IsOpen())
         return nullptr;
     CTKStream* stream = nullptr;

@@ -222,8 +222,7 @@ TEST(EventRecord, BrokenListsKeepWhatWasReadBefore) {
     }
     // Type words of 28 and above; versions no class reads (a comment of version
     // 1, a base part of version 1, data marks of versions 0 and 1, record and
-    // impedance events of version 2); a record whose stored type is not its
-    // class's.
+    // impedance events of version 2).
     const Bytes bad[] = {
         Entry(Record(0, 28, 1)),
         Entry(Record(0, 0xFFFF, 1)),
@@ -233,7 +232,6 @@ TEST(EventRecord, BrokenListsKeepWhatWasReadBefore) {
         Entry(Record(1, 22, 1, "02000000 01000000 00 0300")),
         Entry(Record(2, 0, 1, "00000000 00000000")),
         Entry(Record(2, 2, 1)),
-        Hex("aea5") + Record(0, 4, 1),
     };
     for (const Bytes& entry : bad) {
         SCOPED_TRACE(testing::PrintToString(entry));
@@ -241,6 +239,16 @@ TEST(EventRecord, BrokenListsKeepWhatWasReadBefore) {
         EXPECT_EQ(list.GetSize(), 2);
         DeleteEvents(list);
     }
+    // A record whose type names another class than its type word keeps its
+    // class's type, and the entries after it load.
+    LoadBytes(dir, good + Hex("aea5") + Record(0, 4, 25) + third,
+              [&](CArchive& ar) { list.Serialize(ar); });
+    ASSERT_EQ(list.GetSize(), 4);
+    EXPECT_EQ(list[2]->GetEventType(), CEegEvent::etBlock);
+    EXPECT_NE(dynamic_cast<const CBlockEvent*>(list[2]), nullptr);
+    EXPECT_EQ(list[2]->GetTimeStamp().GetSampleOffset(), 25u);
+    EXPECT_EQ(list[3]->GetTimeStamp().GetSampleOffset(), 30u);
+    DeleteEvents(list);
     // A list version other than 0 reads nothing.
     ExpectLoadFails(dir, Hex("5b5a"), list);
     EXPECT_EQ(list.GetSize(), 0);
