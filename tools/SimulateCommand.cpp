@@ -300,7 +300,9 @@ int Run(const Args& args) {
     if (legacy)
         return RunLegacy(args, plan, montage, schedule);
 
-    // Failures of the write thread come back here and fail the run at its end.
+    // Failures of the write thread come back here and end the run at once: a
+    // recording that goes on after a lost second would store a hole where the
+    // data should be, and events past anything stored.
     std::mutex failureLock;
     std::string threadFailure;
     CVoidCall1ArgFn<CException*> onThreadFailure([&](CException* e) {
@@ -308,6 +310,10 @@ int Run(const Args& args) {
         if (threadFailure.empty())
             threadFailure = e->GetErrorText().str();
     });
+    const auto writeFailed = [&] {
+        std::lock_guard lock(failureLock);
+        return !threadFailure.empty();
+    };
 
     CWinEegFile file;
     file.Create(args.path.c_str());
@@ -336,7 +342,7 @@ int Run(const Args& args) {
     size_t next = 0;
     bool secondRun = false;
     uint32_t n = 0;
-    while (n < plan.totalSamples && !g_interrupted) {
+    while (n < plan.totalSamples && !g_interrupted && !writeFailed()) {
         if (!secondRun && n >= plan.secondRunStart) {
             // The pause: the run stops, the clock moves on, the next run starts
             // with sample numbers continuing.
@@ -374,9 +380,12 @@ int Run(const Args& args) {
         n += count;
         progress.Update(static_cast<double>(n) / plan.totalSamples);
     }
-    // A partial second (only after an interruption) is not stored.
-    n -= n % rate;
     file.StopRecording();
+    // After a failed write the recording ends where its data does; a partial
+    // second (only after an interruption or a failure) is not stored.
+    if (writeFailed())
+        n = std::min(n, file.GetLengthInSamples());
+    n -= n % rate;
     const uint32_t runFirst = secondRun ? plan.secondRunStart : 0;
     const COleDateTime end = runStart + COleDateTimeSpan(0, 0, 0, (n - runFirst) / rate);
     AddRecordEvent(file, n, 0, end);

@@ -276,16 +276,38 @@ void CTKStream::AppendNewSection() {
     // that no other station can place a section on the same bytes.
     CTKHookScope writer(m_bOpenEnded ? nullptr : m_pContainer->m_pWriterHook);
     entry->m_offset = m_pContainer->GetFileLength();
-    if (!m_bOpenEnded)
-        m_pContainer->SetFileLength(entry->m_offset + entry->m_size);
-    CallObserver(*entry);
-    m_pContainer->WriteHeader(*entry);
-    if (!m_bOpenEnded)
-        m_pContainer->WriteTrailer(*entry);
-    if (CTKSectionEntry* previous = m_pList->GetLastInUse()) {
-        previous->m_next = entry->m_offset;
-        previous->m_linked = 1;
-        m_pContainer->WriteHeader(*previous);
+    CTKSectionEntry* previous = m_pList->GetLastInUse();
+    const int64_t previousNext = previous ? previous->m_next : 0;
+    const int previousLinked = previous ? previous->m_linked : 0;
+    try {
+        if (!m_bOpenEnded)
+            m_pContainer->SetFileLength(entry->m_offset + entry->m_size);
+        CallObserver(*entry);
+        m_pContainer->WriteHeader(*entry);
+        if (!m_bOpenEnded)
+            m_pContainer->WriteTrailer(*entry);
+        if (previous) {
+            previous->m_next = entry->m_offset;
+            previous->m_linked = 1;
+            m_pContainer->WriteHeader(*previous);
+        }
+    } catch (CException*) {
+        // A full disk fails the header after the file has grown (extending a
+        // file reserves no blocks). The section is given back, still under the
+        // writer hook, so that the file ends with its last whole section and
+        // every reader walks it as before.
+        try {
+            if (previous &&
+                (previous->m_next != previousNext || previous->m_linked != previousLinked)) {
+                previous->m_next = previousNext;
+                previous->m_linked = previousLinked;
+                m_pContainer->WriteHeader(*previous);
+            }
+            m_pContainer->SetFileLength(entry->m_offset);
+        } catch (CException* again) {
+            again->Delete();
+        }
+        throw;
     }
     writer.Restore();
     m_pList->Add(std::move(entry));

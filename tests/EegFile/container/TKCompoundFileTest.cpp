@@ -384,6 +384,13 @@ TEST(TKCompoundFile, ReadOnlyFilesFailedOpensAndFailuresOfTheFile) {
     FaultInjection::Arm(FaultInjection::Op::SetLength, 1, ENOSPC);
     expectFailure([&] { WriteAll(s, PatternBytes(300, 700)); }, CFileException::diskFull, path);
     EXPECT_EQ(s->GetLength(), 896);
+    // The file grows but the new section's header cannot be written (growing a
+    // file reserves no blocks): the growth is given back, the file ends as before.
+    const size_t before = testsupport::ReadBytes(path).size();
+    FaultInjection::Arm(FaultInjection::Op::Write, 1, ENOSPC);
+    expectFailure([&] { WriteAll(s, PatternBytes(896, 100)); }, CFileException::diskFull, path);
+    EXPECT_EQ(testsupport::ReadBytes(path).size(), before);
+    EXPECT_EQ(s->GetLength(), 896);
     // A commit whose flush fails (the header is written before).
     FaultInjection::Arm(FaultInjection::Op::Flush, 1, EIO);
     expectFailure([&] { s->Commit(TRUE); }, CFileException::hardIO, path);
