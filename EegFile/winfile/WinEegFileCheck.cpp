@@ -61,7 +61,9 @@ public:
 
     void Run() {
         // A file that cannot be opened at all is the caller's error, not a problem.
-        m_file.Open(m_path, CFile::modeRead | CFile::shareDenyNone);
+        CFileException error;
+        if (!m_file.Open(m_path, CFile::modeRead | CFile::shareDenyNone, &error))
+            AfxThrowFileException(error.m_cause, error.m_lOsError, m_path);
         m_length = static_cast<int64_t>(m_file.GetLength());
         WalkSections();
         CheckChains();
@@ -123,10 +125,9 @@ private:
             return;
         }
         if (h && fmt::IsPlausibleHeader(*h, p) && p + h->size > m_length) {
-            Add(where,
-                Format("%s copy %d, section %d: the file ends inside it (%lld of %d "
-                       "bytes present; the file was cut short)",
-                       h->name, h->copy, h->sequence, static_cast<long long>(rest), h->size));
+            Add(SectionWhere(*h), Format("the file ends inside it (%lld of %d bytes present; "
+                                         "the file was cut short)",
+                                         static_cast<long long>(rest), h->size));
             return;
         }
         if (AllZero(p, rest)) {
