@@ -343,6 +343,8 @@ TEST(EegFileTool, UsageErrorsExitTwo) {
         {"simulate", dir.File("n.eeg"), "--compression", "1"},
         {"simulate", dir.File("n.eeg"), "--rate", "1000"},
         {"follow", path, "--interval", "0"},
+        {"check"},
+        {"check", path, "--bogus"},
     };
     for (const auto& args : wrong) {
         const tooltest::Result r = RunTool(args);
@@ -356,6 +358,21 @@ TEST(EegFileTool, UsageErrorsExitTwo) {
     EXPECT_EQ(ReadBytes(path), before);
     EXPECT_FALSE(std::filesystem::exists(dir.File("n.eeg")));
     EXPECT_EQ(RunTool({"--help"}).code, 0);
+
+    // check: 0 and "sound" for a sound file, 1 and each problem for a damaged one.
+    tooltest::Result sound = RunTool({"check", path});
+    EXPECT_EQ(sound.code, 0) << sound.err;
+    EXPECT_EQ(sound.out, path + ": sound\n");
+    std::vector<unsigned char> damaged = before;
+    damaged.resize(damaged.size() + 4096, 0);
+    testsupport::WriteBytes(dir.File("d.eeg"), damaged);
+    tooltest::Result bad = RunTool({"check", dir.File("d.eeg"), "--json"});
+    EXPECT_EQ(bad.code, 1) << bad.err;
+    const Json json = Json::parse(bad.out);
+    EXPECT_EQ(json["sound"], false);
+    ASSERT_EQ(json["problems"].size(), 1u) << bad.out;
+    EXPECT_EQ(json["problems"][0]["where"], "byte " + std::to_string(before.size()));
+    EXPECT_EQ(RunTool({"check", dir.File("none.eeg")}).code, 1);
 }
 
 // follow, in one process, sees the events and the growing length of the
