@@ -336,7 +336,9 @@ private:
         while (!ar.IsBufferEmpty() || file.GetPosition() < length) {
             const uint64_t at = ar.GetPosition();
             try {
-                delete CEegEventList::LoadEntry(ar);
+                std::unique_ptr<CEegEvent> e(CEegEventList::LoadEntry(ar));
+                if (e->GetEventType() == CEegEvent::etDataDeletion)
+                    m_lastDeletion = std::max(m_lastDeletion, e->GetTimeStamp().GetSampleOffset());
             } catch (CException* e) {
                 Add(where, Format("%s %d at byte %llu: %s", what, index,
                                   static_cast<unsigned long long>(at), Text(e).GetString()));
@@ -469,7 +471,10 @@ private:
                 lastEnd = stop;
             }
         }
-        const bool stopped = !last || (last->annotation[5] & CEegStreamIndex::kRunStop);
+        // A run that ends where a cut took the rest of the recording lost its
+        // stop flag to the cut; a deletion event stands at the old end then.
+        const bool stopped = !last || (last->annotation[5] & CEegStreamIndex::kRunStop) ||
+                             m_lastDeletion >= lastEnd * static_cast<uint32_t>(m_rate);
         if (!stopped && !m_held)
             Add("EEGData copy 1", Interrupted(*last, lastFirst, lastEnd));
         else if (m_writerEntry && !m_held)
@@ -535,6 +540,7 @@ private:
     bool m_containerSound = true;
     bool m_held = false;
     bool m_writerEntry = false;
+    uint32_t m_lastDeletion = 0;  // the last data deletion event's sample offset
     std::map<StreamKey, std::vector<int64_t>> m_chains;  // offsets in sequence order
     bool m_headerRead = false;
     int m_rate = 0;

@@ -373,6 +373,11 @@ TEST(EegFileTool, UsageErrorsExitTwo) {
     ASSERT_EQ(json["problems"].size(), 1u) << bad.out;
     EXPECT_EQ(json["problems"][0]["where"], "byte " + std::to_string(before.size()));
     EXPECT_EQ(RunTool({"check", dir.File("none.eeg")}).code, 1);
+    // A recording whose end was cut is sound, not interrupted.
+    ASSERT_EQ(RunTool({"mark", path, "--from", "3", "--to", "6"}).code, 0);
+    ASSERT_EQ(RunTool({"cut", path}).code, 0);
+    sound = RunTool({"check", path});
+    EXPECT_EQ(sound.code, 0) << sound.out;
 }
 
 // follow, in one process, sees the events and the growing length of the
