@@ -488,12 +488,18 @@ private:
         static_assert(sizeof days == 8);
         uint64_t bits = (static_cast<uint64_t>(h.annotation[1]) << 32) | h.annotation[0];
         std::memcpy(&days, &bits, sizeof days);
-        COleDateTime when(days);
-        when += COleDateTimeSpan(0, 0, 0, stop > first ? stop - first - 1 : 0);
+        // The annotation is the file's word: a time outside the calendar's range
+        // (years 100 to 9999) is not shown.
+        CString at = "at an unknown time";
+        if (days > -657434.0 && days < 2958466.0) {
+            COleDateTime when(days);
+            when += COleDateTimeSpan(0, 0, 0, stop > first ? stop - first - 1 : 0);
+            at = when.Format("%Y-%m-%d %H:%M:%S");
+        }
         return Format(
             "recording interrupted: its last run has no end; %u s kept, the last "
             "kept second began %s",
-            stop, when.Format("%Y-%m-%d %H:%M:%S").GetString());
+            stop, at.GetString());
     }
 
     // Every stored second through the reader, as a reviewer would read it.
