@@ -15,14 +15,14 @@
 using namespace accesstest;
 
 // Eight stations take, change and release access in random modes, all at once
-// in each round, until 1000 openings (times the scale) have been asked for; now
-// and then one is killed wherever it has got to, and a new one of its name
-// cleans up after it. After each round the control file lists exactly the
-// entries of the stations still registered.
+// in each round, until 20000 openings (times the scale) have been asked for;
+// now and then (at most 200 times) one is killed wherever it has got to, and a
+// new one of its name cleans up after it. After each round the control file
+// lists exactly the entries of the stations still registered.
 TEST(AccessStationsStress, EightStationsOpenAndReleaseWhileSomeAreKilled) {
     Recording rec;
     std::mt19937 rng(stress::Seed());
-    const int openings = stress::Scaled(1000), maxKills = stress::Scaled(10);
+    const int openings = stress::Scaled(20000), maxKills = stress::Scaled(200);
     auto randomMode = [&] { return static_cast<int32_t>(rng() % 5); };
     // The mode of an entry "NAME#n:m;", -1 for none.
     auto modeOf = [](const std::string& e) { return e.empty() ? -1 : e[e.size() - 2] - '0'; };
