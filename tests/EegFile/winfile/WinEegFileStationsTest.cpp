@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <future>
 #include <random>
-#include <thread>
 
 #include "EegFile/access/AccessTestSupport.h"
 #include "EegFile/frame/EegFileException.h"
