@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all bootstrap build test asan-test bench demo clean
+.PHONY: all bootstrap build test asan-test stress bench demo clean
 
 all: build
 
@@ -28,6 +28,17 @@ asan-test: bootstrap
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# The stress programs (stress/): long data checks, one after the other; each
+# prints its seed and figures, and all run even when one fails.
+# EEGFILE_STRESS_SCALE multiplies their counts and STRESS_ARGS goes to each
+# (--seed N to replay a run).
+STRESS_ARGS ?=
+
+stress: build
+	@status=0; for p in $(BUILD)/stress/*Stress; do \
+		echo "== $$p"; "$$p" $(STRESS_ARGS) || status=1; \
+	done; exit $$status
 
 DEMO_FILE ?= $(BUILD)/demo/demo.eeg
 

@@ -122,12 +122,11 @@ void CEegDataMarkStore::Edit(COwner& owner, const EditOp& op, int write) {
 }
 
 void CEegDataMarkStore::EditReported(COwner& owner, const char* operation, const char* module,
-                                     const EditOp& op, int write,
-                                     const std::source_location& where) {
+                                     const EditOp& op, int write, int line) {
     try {
         Edit(owner, op, write);
     } catch (CException* e) {
-        TKReportExceptionOperation(e, operation, module, static_cast<int>(where.line()), 0);
+        TKReportExceptionOperation(e, operation, module, line, 0);
         e->Delete();
     }
 }

@@ -22,7 +22,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <source_location>
 
 #include "EegFile/events/DataMarkDeleteEvent.h"
 #include "EegFile/events/DataSegmentMarkEvent.h"
@@ -95,10 +94,11 @@ public:
     // other stations (written when op changed it, or always with write 1).
     using EditOp = std::function<void(const CGeometry&)>;
     void Edit(COwner& owner, const EditOp& op, int write = 0);
-    // The same, a failure reported under the operation's name instead of thrown.
+    // The same, a failure reported under the operation's name instead of thrown,
+    // with the caller's line. __builtin_LINE rather than std::source_location,
+    // which the clang of the fuzz build cannot compile from libstdc++'s header.
     void EditReported(COwner& owner, const char* operation, const char* module, const EditOp& op,
-                      int write = 0,
-                      const std::source_location& where = std::source_location::current());
+                      int write = 0, int line = __builtin_LINE());
     // The recording-level operations built on Edit.
     void EditMarkForDelete(COwner& owner, int on);
     // Takes mark once it is added; when nothing is added (no marks, a refusal, a

@@ -31,7 +31,7 @@
 
 namespace accesstest {
 
-constexpr unsigned kWatchdogSeconds = 300;  // the live-follow recording runs for two minutes
+constexpr unsigned kWatchdogSeconds = 300;  // far beyond any step a child waits for
 
 // A recording's path and the two files beside it, in a fresh folder.
 struct Recording {
@@ -105,11 +105,12 @@ public:
             m_status = testsupport::Reap(std::exchange(m_pid, 0));
         return m_status;
     }
-    // Once this returns, the kernel has closed the child's files.
-    void Kill() {
+    // Once this returns, the kernel has closed the child's files. The exit code
+    // as Wait gives it: -1 when the kill ended the child, not an exit before it.
+    int Kill() {
         if (m_pid > 0)
             ::kill(m_pid, SIGKILL);
-        Wait();
+        return Wait();
     }
 
 private:

@@ -63,6 +63,22 @@ inline int CountMismatches(const CEegDataChunk& chunk, uint32_t first, bool smoo
     return bad;
 }
 
+// Reads seconds [from, to) of smooth samples (seed 0) and counts mismatches; a
+// second that does not read whole counts as one.
+inline int CheckSeconds(CWinEegFile& file, uint32_t from, uint32_t to) {
+    CEegDataChunk chunk(kRate, 32);
+    int bad = 0;
+    for (uint32_t s = from; s < to; ++s) {
+        file.SetReadPosition(CEegTimeStamp(s * kRate));
+        if (file.ReadEegData(chunk, kRate) != 1 || chunk.GetNumberOfSamples() != kRate) {
+            ++bad;
+            continue;
+        }
+        bad += CountMismatches(chunk, s * kRate, true);
+    }
+    return bad;
+}
+
 inline COleDateTime Time(int year, int month, int day, int hour, int minute, int second) {
     return COleDateTime(year, month, day, hour, minute, second);
 }
