@@ -220,9 +220,13 @@ void CTKCompoundFile::ReadDirectory() {
     if (schema != (fmt::kDirectorySchema ^ fmt::kVersionXor)) {
         AfxThrowArchiveException(CArchiveException::badSchema, m_strPath);
     }
-    // Records are read one by one: a forged count meets the end of the stream
-    // before it can make us allocate more than the stream holds.
-    const DWORD count = ar.ReadCount();
+    // A count beyond the records the stream holds (a rewrite that a kill cut
+    // short, or a forged count) reads the records present, and nothing is
+    // allocated for more than the stream holds.
+    DWORD count = ar.ReadCount();
+    const uint64_t length = file.GetLength(), at = ar.GetPosition();
+    count = static_cast<DWORD>(
+        std::min<uint64_t>(count, at < length ? (length - at) / fmt::kDirectoryRecordSize : 0));
     std::vector<fmt::DirectoryRecord> records;
     for (DWORD i = 0; i < count; ++i) {
         unsigned char raw[fmt::kDirectoryRecordSize];
@@ -238,7 +242,12 @@ void CTKCompoundFile::ReadDirectory() {
 }
 
 void CTKCompoundFile::WriteDirectory() {
-    m_pDirectoryStream->Truncate();
+    // Written over the old directory from its start, never emptied first: a
+    // station killed between emptying and writing would leave a file whose
+    // streams are all lost. The directory only grows (records are only added),
+    // so every state a kill can leave holds the old records whole, and the count
+    // that goes out first is cut to the records present when read.
+    m_pDirectoryStream->Seek(0);
     CTKStreamFile file(m_pDirectoryStream, FALSE, nullptr);
     file.SetFilePath(m_strPath);
     CArchive ar(&file, CArchive::store, fmt::kDirectoryArchiveBuffer);

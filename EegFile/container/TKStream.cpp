@@ -462,13 +462,19 @@ void CTKStream::Trim(int minimumPiece) {
         return;
     }
     const int64_t oldEnd = e->m_offset + e->m_size;
-    e->m_size = newSize;
-    CallObserver(*e);
+    // The new layout is written on a copy and taken over only once the header
+    // that settles it is on disk: a write that fails (a full disk) leaves the
+    // section as the disk still describes it, so a later commit cannot write a
+    // size whose trailer and spare section were never written.
+    CTKSectionEntry trimmed = *e;
+    trimmed.m_size = newSize;
+    CallObserver(trimmed);
     CTKHookScope writer(m_pContainer->m_pWriterHook);
     const bool atFileEnd = oldEnd == m_pContainer->GetFileLength();
+    std::unique_ptr<CTKSectionEntry> r;
     if (!atFileEnd) {
         // The spare bytes stay on this stream's chain as a released section.
-        auto r = std::make_unique<CTKSectionEntry>(*e);
+        r = std::make_unique<CTKSectionEntry>(trimmed);
         r->m_offset = e->m_offset + newSize;
         r->m_streamStart = m_length;
         r->m_next = -1;
@@ -479,14 +485,16 @@ void CTKStream::Trim(int minimumPiece) {
         r->m_annotationLength = 0;
         std::fill(std::begin(r->m_annotation), std::end(r->m_annotation), 0u);
         r->m_sequence = m_pList->GetHighestInUse() + 1;
-        e->m_next = r->m_offset;
-        e->m_linked = 0;
+        trimmed.m_next = r->m_offset;
+        trimmed.m_linked = 0;
         m_pContainer->WriteHeader(*r);
         m_pContainer->WriteTrailer(*r);
-        m_pList->Add(std::move(r));
     }
-    m_pContainer->WriteTrailer(*e);
-    m_pContainer->WriteHeader(*e);
+    m_pContainer->WriteTrailer(trimmed);
+    m_pContainer->WriteHeader(trimmed);
+    *e = trimmed;
+    if (r)
+        m_pList->Add(std::move(r));
     m_bHeaderDirty = 0;
     // The file is cut only after the header says the section is shorter, so a
     // reader never sees a section that reaches beyond the file.

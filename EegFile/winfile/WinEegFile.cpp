@@ -323,9 +323,14 @@ void CWinEegFile::SerializeMember(CEegStreamType::EegStreamType type, int loadin
         return;
     }
     CRegionLock region(m_AccessControl, type, copy, kRegionTimeoutMs);
-    CTKStream* stream = loading
-                            ? m_Container.OpenStream(name, copy, 0, m_Container.IsReadOnly(), unit)
-                            : m_Container.CreateStream(name, copy, 0, unit);
+    // A record is written over the old one from the stream's start, as the
+    // by-path statics write the patient record, never into an emptied stream:
+    // a station killed between emptying and writing would leave a recording
+    // that no station can open. Bytes past a record's end are never read.
+    CTKStream* stream =
+        m_Container.OpenStream(name, copy, 0, loading ? m_Container.IsReadOnly() : 0, unit);
+    if (!stream && !loading)
+        stream = m_Container.CreateStream(name, copy, 0, unit);
     if (!stream)
         return;  // a missing stream leaves the record as it was
     CWinStreamFile file(stream, nullptr);

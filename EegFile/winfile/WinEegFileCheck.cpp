@@ -371,6 +371,8 @@ private:
                        });
             WithStream(CWinEegFile::kEventListStream, copy, copy == 1,
                        [&](CArchive& ar, CFile& file, const CString& where) {
+                           if (file.GetLength() == 0)
+                               return;  // no event was ever stored
                            WORD version = 0;
                            ar >> version;
                            if ((version ^ 0x5A5A) != 0) {

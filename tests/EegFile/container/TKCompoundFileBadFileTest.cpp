@@ -188,19 +188,19 @@ TEST(TKCompoundFileBadFile, FaultsGiveTheirCodes) {
                   E::badDirectoryStream);
     }
 
-    // The directory's content: its schema word, and more records than it holds
-    // (a count of 0xFFFF says a DWORD count follows).
+    // The directory's content: its schema word; a count beyond the records the
+    // stream holds (a rewrite cut short) reads the records present.
     Bytes bad = good;
     bad[104] = 0x5B;
-    Bytes huge = good;
-    PutLe(huge, 106, 0xFFFF, 2);
-    PutLe(huge, 108, 0xFFFFFFFF, 4);
-    for (const auto& [bytes, cause] : {std::pair{bad, CArchiveException::badSchema},
-                                       std::pair{huge, CArchiveException::endOfFile}}) {
-        WriteBytes(path, bytes);
-        testsupport::ExpectArchiveError([&] { CTKCompoundFile().Open(path.c_str(), 1); }, cause,
-                                        path);
-    }
+    WriteBytes(path, bad);
+    testsupport::ExpectArchiveError([&] { CTKCompoundFile().Open(path.c_str(), 1); },
+                                    CArchiveException::badSchema, path);
+    Bytes more = good;
+    PutLe(more, 106, Le(good, 106, 2) + 1000, 2);
+    WriteBytes(path, more);
+    CTKCompoundFile f;
+    f.Open(path.c_str(), 1);
+    EXPECT_TRUE(f.IsOpen());
 }
 
 TEST(TKCompoundFileBadFile, AFileCutAtAnySectorBoundaryIsRefused) {

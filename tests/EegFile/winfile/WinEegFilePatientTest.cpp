@@ -75,7 +75,17 @@ void MakeRecording(const std::string& path, const CPatientInfo& info, uint32_t s
     file.Close();
 }
 
-Bytes StreamBytes(const std::string& path, int copy = 1) {
+Bytes StreamBytes(const std::string& path, int copy = 1);
+
+// The stream's first bytes, as many as expected has: a record is written over
+// the one before, and bytes past its end are never read.
+Bytes StreamStart(const std::string& path, const Bytes& expected) {
+    Bytes bytes = StreamBytes(path);
+    bytes.resize(std::min(bytes.size(), expected.size()));
+    return bytes;
+}
+
+Bytes StreamBytes(const std::string& path, int copy) {
     Bytes bytes;
     CTKStreamFile* f =
         CWinEegFile::OpenStreamFile(path.c_str(), "Patient", copy, 0, CFile::modeRead);
@@ -360,7 +370,8 @@ TEST(WinEegFilePatient, MembersOnAnOpenRecording) {
         file.SetRecordStatus(kArchived, kAny);
         EXPECT_EQ(StreamBytes(path), bad);
         file.SetPatientInfo(Record("Roe", "Jim", "", kToRead), 1);
-        EXPECT_EQ(StreamBytes(path), RecordBytes("Roe", "Jim", "", 2));
+        EXPECT_EQ(StreamStart(path, RecordBytes("Roe", "Jim", "", 2)),
+                  RecordBytes("Roe", "Jim", "", 2));
 
         // Without file access: status 5, no write; the record changes in memory only.
         file.DisableFileAccess();
@@ -368,7 +379,8 @@ TEST(WinEegFilePatient, MembersOnAnOpenRecording) {
         file.SetRecordStatus(kArchived, kAny);
         file.SetPatientInfo(Record("Mem", "", "", kArchived), 1);
         EXPECT_EQ(file.GetPatientInfo(), Record("Mem", "", "", kArchived));
-        EXPECT_EQ(StreamBytes(path), RecordBytes("Roe", "Jim", "", 2));
+        EXPECT_EQ(StreamStart(path, RecordBytes("Roe", "Jim", "", 2)),
+                  RecordBytes("Roe", "Jim", "", 2));
     }
     // Closing without file access left this writer's entry; the clean-up removes
     // it and leaves a status other than "recording" as it is.
@@ -376,7 +388,8 @@ TEST(WinEegFilePatient, MembersOnAnOpenRecording) {
     CEegFile::CleanUpOpenFile(path.c_str(), kUnknown, "", wasWriting);
     EXPECT_EQ(wasWriting, 1);
     EXPECT_TRUE(rec.Clean());
-    EXPECT_EQ(StreamBytes(path), RecordBytes("Roe", "Jim", "", 2));
+    EXPECT_EQ(StreamStart(path, RecordBytes("Roe", "Jim", "", 2)),
+              RecordBytes("Roe", "Jim", "", 2));
 
     // A read-only file: the record reads, every change by path answers 0 and
     // touches nothing, SetPatientInfo on the open recording raises code 12.
