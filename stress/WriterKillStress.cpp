@@ -393,15 +393,23 @@ constexpr const char* kCrashRemnants[] = {
     "on no stream's chain",
     "not in the directory",
     "the trailer does not match",
+    "incomplete (its writer stopped",
+    "was being created when its writer stopped",
+    "a rewrite its writer did not finish",
     "recording interrupted",
 };
 std::map<std::string, int> g_remnants;  // how often each was found
 
 // The file-level check of a reopened recording (the structures; the samples and
 // events are compared by CheckCycle).
-void CheckReopenedFile(CEegFile& /*file*/, const std::string& path) {
+void CheckReopenedFile(const std::string& path, bool prepared) {
     for (const CEegFileProblem& p : CEegFile::CheckFile(path.c_str(), 0)) {
         const std::string what = p.m_what.GetString();
+        // A writer killed while preparing the file had not made its streams yet.
+        if (!prepared && what == "missing") {
+            ++g_remnants["a stream missing (killed before the file was prepared)"];
+            continue;
+        }
         const auto* kind =
             std::find_if(std::begin(kCrashRemnants), std::end(kCrashRemnants),
                          [&](const char* k) { return what.find(k) != std::string::npos; });
@@ -563,7 +571,7 @@ void CheckCycle(const Plan& p, const std::string& path, const Promise& promise, 
     } else {
         EXPECT_EQ(file->GetLengthInSamples(), stored * p.rate);
     }
-    CheckReopenedFile(*file, path);
+    CheckReopenedFile(path, promise.prepared);
     file->Close();
     if (!p.legacy) {
         const std::string control = path.substr(0, path.size() - 4) + ".$co";

@@ -9,6 +9,7 @@
 // reading only, and no station entry or open-file list entry is made.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -134,6 +135,7 @@ private:
             Add(where, Format("%lld bytes of zeros after the last section: the file grew for a "
                               "section that was never written",
                               static_cast<long long>(rest)));
+            m_zeroTail = p;
             return;
         }
         Add(where, p == 0 ? CString("not a container: no section header at the start")
@@ -268,10 +270,12 @@ private:
             count = d.size() >= 8 ? static_cast<uint32_t>(Le32(d.data() + 4)) : UINT64_MAX;
             at = 8;
         }
-        if (count > (d.size() - at) / fmt::kDirectoryRecordSize) {
-            Add(where, "more records counted than the stream holds");
-            m_containerSound = false;
-            return;
+        const uint64_t present = at <= d.size() ? (d.size() - at) / fmt::kDirectoryRecordSize : 0;
+        if (count > present) {
+            Add(where,
+                "more records counted than the stream holds (a rewrite its writer did not "
+                "finish; stations read the records present)");
+            count = present;
         }
         std::set<StreamKey> listed;
         for (uint64_t i = 0; i < count; ++i, at += fmt::kDirectoryRecordSize) {
@@ -281,6 +285,12 @@ private:
                 continue;
             auto s = m_sections.find(r.firstSection);
             const CString rw = Format("Directory record %d (%s copy %d)", int(i), r.name, r.copy);
+            if (r.firstSection >= m_zeroTail) {
+                Add(rw,
+                    "its stream was being created when its writer stopped (its first "
+                    "section lies in the zero-filled tail)");
+                continue;
+            }
             if (s == m_sections.end() || s->second.h.sequence != 0) {
                 Add(rw, Format("its first section (byte %lld) is not a stream's first section",
                                static_cast<long long>(r.firstSection)));
@@ -340,8 +350,16 @@ private:
                 if (e->GetEventType() == CEegEvent::etDataDeletion)
                     m_lastDeletion = std::max(m_lastDeletion, e->GetTimeStamp().GetSampleOffset());
             } catch (CException* e) {
+                // A record that runs into the stream's end is one its writer was
+                // storing when it stopped; stations read the records before it.
+                auto* a = dynamic_cast<CArchiveException*>(e);
+                const bool cut = a && a->m_cause == CArchiveException::endOfFile;
                 Add(where, Format("%s %d at byte %llu: %s", what, index,
-                                  static_cast<unsigned long long>(at), Text(e).GetString()));
+                                  static_cast<unsigned long long>(at),
+                                  cut ? "incomplete (its writer stopped while storing it)"
+                                      : Text(e).GetString()));
+                if (cut)
+                    e->Delete();
                 return;
             }
             ++index;
@@ -548,7 +566,8 @@ private:
     bool m_containerSound = true;
     bool m_held = false;
     bool m_writerEntry = false;
-    uint32_t m_lastDeletion = 0;  // the last data deletion event's sample offset
+    int64_t m_zeroTail = INT64_MAX;  // where the zeros after the last section begin
+    uint32_t m_lastDeletion = 0;     // the last data deletion event's sample offset
     std::map<StreamKey, std::vector<int64_t>> m_chains;  // offsets in sequence order
     bool m_headerRead = false;
     int m_rate = 0;
