@@ -342,6 +342,11 @@ TEST(FileLock, RangesExcludeOtherOpensOfOneProcess) {
     const std::string path = dir.File("rec.$lo");
     CFile a(path.c_str(), kShared), b(path.c_str(), kShared);
     a.LockRange(10, 5);
+    // Asking takes nothing, needs no write access, and a's own lock is no other's.
+    CFile reader(path.c_str(), CFile::modeRead | CFile::shareDenyNone);
+    EXPECT_TRUE(reader.IsRangeLockedByOthers(14, 1));
+    EXPECT_FALSE(reader.IsRangeLockedByOthers(15, 1));
+    EXPECT_FALSE(a.IsRangeLockedByOthers(10, 5));
     EXPECT_FALSE(b.TryLockRange(12, 1));
     EXPECT_FALSE(b.TryLockRange(0, 11));
     ExpectFileError([&] { b.LockRange(14, 1); }, CFileException::lockViolation, EAGAIN, path);
