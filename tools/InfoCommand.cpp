@@ -1,6 +1,7 @@
 // eegfile info FILE [--json]: what a recording holds and who holds it.
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ struct Info {
     std::vector<Section> sections;
     std::vector<Run> runs;
     std::vector<Hole> holes;
+    // Seconds after the stored data that exist only because an event lies there.
+    std::optional<Hole> pastData;
+    // What a writer that died left: the check's "recording interrupted" finding.
+    std::string interrupted;
     int status = 5;
     std::string lastName, firstName, patientId;
     int eventCount = 0;
@@ -107,10 +112,23 @@ Info Gather(const std::string& path) {
                 info.holes.push_back({previousEnd, e.m_firstSecond});
             previousEnd = e.m_endSecond;
         }
-        // A recording whose events run past its data (the end of a cut-out
-        // stretch) is that long too; the seconds after the data are a hole.
-        if (!info.sections.empty() && info.seconds > previousEnd)
-            info.holes.push_back({previousEnd, info.seconds});
+        // A recording whose events run past its data is that long too. After a
+        // cut that took the end, a deletion event lies there and the seconds are a
+        // hole; otherwise they hold no data at all, only events (a writer that
+        // died after adding an event ahead of its samples, say).
+        if (info.seconds > previousEnd) {
+            CEegEventList after;
+            file->GetEventList(after, CEegEventMask(),
+                               CEegTimeStamp(previousEnd * static_cast<uint32_t>(info.rate)),
+                               CEegTimeStamp::NullStamp, 0, 0);
+            bool cut = false;
+            for (int i = 0; i < after.GetSize(); ++i)
+                cut = cut || after.GetAt(i)->GetEventType() == CEegEvent::etDataDeletion;
+            if (cut)
+                info.holes.push_back({previousEnd, info.seconds});
+            else
+                info.pastData = Hole{previousEnd, info.seconds};
+        }
     }
     if (dynamic_cast<const CDosEegFile*>(file.get())) {
         // A legacy recording keeps no sections: its runs are those of its record
@@ -159,6 +177,11 @@ Info Gather(const std::string& path) {
     for (int i = 0; i < events.GetSize(); ++i)
         ++info.eventsByType[events.GetAt(i)->GetEventType()];
     file->Close();
+    // The structures only, not every sample: quick even for a day of data.
+    for (const CEegFileProblem& p : CEegFile::CheckFile(path.c_str(), 0)) {
+        if (CString(p.m_what).Left(21) == "recording interrupted")
+            info.interrupted = p.m_what.GetString();
+    }
     return info;
 }
 
@@ -183,6 +206,11 @@ void PrintText(const Info& i) {
     std::printf("holes:          %zu\n", i.holes.size());
     for (const Hole& h : i.holes)
         std::printf("  seconds %u-%u\n", h.first, h.end);
+    if (i.pastData)
+        std::printf("past the data:  seconds %u-%u hold no samples, only events\n",
+                    i.pastData->first, i.pastData->end);
+    if (!i.interrupted.empty())
+        std::printf("%s\n", i.interrupted.c_str());
     std::printf("record status:  %d (%s)\n", i.status,
                 RecordStatusName(static_cast<CPatientInfo::RecordStatus>(i.status)));
     std::string name = i.lastName;
@@ -231,6 +259,12 @@ ordered_json InfoJson(const Info& i) {
     json["holes"] = ordered_json::array();
     for (const Hole& h : i.holes)
         json["holes"].push_back({{"first_second", h.first}, {"end_second", h.end}});
+    if (i.pastData)
+        json["past_data"] = {{"first_second", i.pastData->first}, {"end_second", i.pastData->end}};
+    else
+        json["past_data"] = nullptr;
+    json["interrupted"] =
+        i.interrupted.empty() ? ordered_json(nullptr) : ordered_json(i.interrupted);
     json["record_status"] = i.status;
     json["record_status_name"] =
         RecordStatusName(static_cast<CPatientInfo::RecordStatus>(i.status));

@@ -53,6 +53,7 @@ void AddConvertCommand(CLI::App& app, Action& action);
 void AddPatientCommands(CLI::App& app, Action& action);
 void AddFollowCommand(CLI::App& app, Action& action);
 void AddExportCommands(CLI::App& app, Action& action);
+void AddCheckCommand(CLI::App& app, Action& action);
 
 // The path the running command works on, named in its error line.
 void SetSubject(const std::string& path);

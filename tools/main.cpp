@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     AddPatientCommands(app, action);
     AddFollowCommand(app, action);
     AddExportCommands(app, action);
+    AddCheckCommand(app, action);
 
     try {
         app.parse(argc, argv);

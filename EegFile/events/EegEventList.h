@@ -66,6 +66,10 @@ public:
     // Loads a stored list, adding its events to those already in the list.
     void SerializeNoClear(CArchive& ar);
 
+    // Reads one stored entry (type word and record); the event is the caller's.
+    // A type no class reads, or a damaged record, throws the archive's exception.
+    static CEegEvent* LoadEntry(CArchive& ar);
+
 protected:
     void SerializeStore(CArchive& ar) const;
     void SerializeLoad(CArchive& ar);
@@ -95,8 +99,6 @@ private:
     using CObArray::SetAt;
     using CObArray::SetAtGrow;
 
-    // Reads one entry; its event is the caller's once returned.
-    CEegEvent* LoadEntry(CArchive& ar);
     // Add for a freshly loaded event, deleting it when Add fails.
     void AddLoaded(CEegEvent* e);
     CEegTimeStamp StampAt(int i) const {

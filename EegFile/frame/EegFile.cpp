@@ -242,6 +242,16 @@ void CEegFile::CleanUpStationEntries(const char* path, CPatientInfo::RecordStatu
     }
 }
 
+CEegFileProblemList CEegFile::CheckFile(const char* path, int readData) {
+    CEegFileProblemList problems;
+    if (auto f = Formats(path).CheckFile) {
+        f(path, readData, problems);
+    } else {
+        problems.push_back({path, "no reader of this format is linked in"});
+    }
+    return problems;
+}
+
 void CEegFile::CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
                                const CString& text, int& result) {
     auto f = Formats(path).CleanUpOpenFile;

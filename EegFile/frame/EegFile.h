@@ -14,6 +14,7 @@
 
 #include "EegBase/PatientInfo.h"
 #include "EegFile/frame/CallBacks.h"
+#include "EegFile/frame/EegFileCheck.h"
 #include "EegFile/frame/EegEnums.h"
 #include "EegFile/frame/EegTimeStamp.h"
 #include "EegFile/frame/TKTime.h"
@@ -141,6 +142,12 @@ public:
     static void CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
                                 const CString& text, int& result);
 
+    // Checks every structure of the recording at path without changing it and
+    // returns the problems found (none: the recording is sound). With readData
+    // 0 the samples are not read back, only the structures that hold them. A
+    // file that cannot be read at all (missing, refused) throws its exception.
+    static CEegFileProblemList CheckFile(const char* path, int readData = 1);
+
     static bool IsDosRecordingPath(const char* path);
 
     // The by-path operations of one format. The statics above forward to the
@@ -156,6 +163,7 @@ public:
         int (*SetQmFileId)(const char*, const CString&, CPatientInfo&) = nullptr;
         void (*CleanUpOpenFile)(const char*, CPatientInfo::RecordStatus, const CString&,
                                 int&) = nullptr;
+        void (*CheckFile)(const char*, int, CEegFileProblemList&) = nullptr;
     };
     // A format's table: the statics of the same names in its class.
     template <class Format>

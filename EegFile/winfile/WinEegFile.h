@@ -101,6 +101,11 @@ public:
     // entries from the control file; a recording it was writing becomes ready
     // to read (when it still says recording), any other gets status and
     // qmFileId unless status is rsUnknown. Control-file failures are thrown.
+    // Walks the container (sections, chains, directory, trailers), the data
+    // stream's sections against their annotations, the header, patient record,
+    // event list and their backups, the marks and the control file, and with
+    // readData every stored second; adds what is wrong to problems. Reads only.
+    static void CheckFile(const char* path, int readData, CEegFileProblemList& problems);
     static void CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus status,
                                 const CString& qmFileId, int& wasWriting);
     const CAmpHardwareInfo& GetAmpHardwareInfo() const override;

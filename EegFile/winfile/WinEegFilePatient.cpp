@@ -261,5 +261,7 @@ void CWinEegFile::CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus s
 }
 
 CEegFile::FormatStatics CEegFile::CurrentFormatStatics() {
-    return StaticsOf<CWinEegFile>();
+    FormatStatics statics = StaticsOf<CWinEegFile>();
+    statics.CheckFile = &CWinEegFile::CheckFile;
+    return statics;
 }
