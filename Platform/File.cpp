@@ -362,6 +362,13 @@ BOOL CFile::IsRangeLockedByOthers(uint64_t position, uint64_t count) {
     return fl.l_type != F_UNLCK;
 }
 
+BOOL CFile::IsOpenElsewhere() {
+    bool elsewhere = false;
+    if (int err = ShareMode::OpenElsewhere(m_hFile, elsewhere))
+        ThrowErrno(err, m_strFileName);
+    return elsewhere;
+}
+
 void CFile::UnlockRange(uint64_t position, uint64_t count) {
     if (int err = Injected(Op::Lock))
         ThrowErrno(err, m_strFileName);

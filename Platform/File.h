@@ -102,6 +102,9 @@ public:
     // Whether another open holds a lock on part of the range. Takes no lock, so a
     // reader that must change nothing can ask, with the file open for reading only.
     BOOL IsRangeLockedByOthers(uint64_t position, uint64_t count);
+    // Whether another CFile open has this file open. Asks without claiming
+    // anything, so no other opener is refused meanwhile.
+    BOOL IsOpenElsewhere();
 
     virtual CString GetFileName() const;   // last component
     virtual CString GetFileTitle() const;  // last component without its extension

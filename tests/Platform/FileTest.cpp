@@ -347,6 +347,7 @@ TEST(FileLock, RangesExcludeOtherOpensOfOneProcess) {
     EXPECT_TRUE(reader.IsRangeLockedByOthers(14, 1));
     EXPECT_FALSE(reader.IsRangeLockedByOthers(15, 1));
     EXPECT_FALSE(a.IsRangeLockedByOthers(10, 5));
+    EXPECT_TRUE(reader.IsOpenElsewhere());
     EXPECT_FALSE(b.TryLockRange(12, 1));
     EXPECT_FALSE(b.TryLockRange(0, 11));
     ExpectFileError([&] { b.LockRange(14, 1); }, CFileException::lockViolation, EAGAIN, path);
@@ -366,6 +367,9 @@ TEST(FileLock, RangesExcludeOtherOpensOfOneProcess) {
          {std::pair<uint64_t, uint64_t>{0, 0}, {uint64_t{1} << 62, 1}, {1, uint64_t{1} << 62}}) {
         ExpectFileError([&] { a.TryLockRange(pos, count); }, CFileException::generic, EINVAL);
     }
+    a.Close();
+    c.Close();
+    EXPECT_FALSE(reader.IsOpenElsewhere());
 }
 
 TEST(FileLock, AnotherProcessHoldsItsLocksAndTheFileUntilCloseOrDeath) {
