@@ -617,27 +617,49 @@ private:
                 "default patient record");
     }
 
+    // The stations the control file lists. Every station that holds the
+    // recording keeps its lock file open, so when nobody has it open, every entry
+    // is one a station left behind when it stopped. Returns a station listed as
+    // writing ("" for none).
+    CString CheckStations() {
+        const CString controlPath = fmt::SiblingPath(m_Path, fmt::kControlExtension);
+        CFile control;
+        if (!control.Open(controlPath, kReadShared))
+            return CString();
+        CEegControlRecord record;
+        try {
+            ReadControlRecord(control, record);
+        } catch (CException* e) {
+            Add(NameOf(controlPath), "cannot be read (" + ErrorText(e) +
+                                         "): stations cannot open the recording until it is "
+                                         "removed");
+            return CString();
+        }
+        CFile lock;
+        const bool held = lock.Open(fmt::SiblingPath(m_Path, fmt::kLockExtension), kReadShared) &&
+                          lock.IsOpenElsewhere();
+        CString writer;
+        for (const CEegStationEntry& s : record.m_Stations) {
+            if (s.m_Mode == CEegAccessMode::eamWrite || s.m_Mode == CEegAccessMode::eamWriteMark)
+                writer = s.m_Name;
+            if (!held) {
+                CString what;
+                what.Format(
+                    "station %s (opening %d) is listed but holds the recording no "
+                    "longer: other stations are refused what it held until it is "
+                    "cleaned up",
+                    s.m_Name.GetString(), s.m_Number);
+                Add(NameOf(controlPath), what);
+            }
+        }
+        return writer;
+    }
+
     // A run that was never closed: its writer died. A station that holds the
     // recording's writer byte is recording it now.
     void CheckInterrupted() {
         const CString controlPath = fmt::SiblingPath(m_Path, fmt::kControlExtension);
-        CString writer;
-        CFile control;
-        if (control.Open(controlPath, kReadShared)) {
-            CEegControlRecord record;
-            try {
-                ReadControlRecord(control, record);
-            } catch (CException* e) {
-                Add(NameOf(controlPath),
-                    "cannot be read (" + ErrorText(e) +
-                        "): stations cannot open the recording until it is removed");
-            }
-            for (int i = 0; i < record.m_Stations.GetSize(); ++i) {
-                const CEegAccessMode::EegAccessModeType mode = record.m_Stations[i].m_Mode;
-                if (mode == CEegAccessMode::eamWrite || mode == CEegAccessMode::eamWriteMark)
-                    writer = record.m_Stations[i].m_Name;
-            }
-        }
+        const CString writer = CheckStations();
         const bool runOpen = m_pLog->m_nRunLine >= 0 && m_pLog->m_bRunStarted;
         if (m_bLive || (!runOpen && writer.IsEmpty()))
             return;

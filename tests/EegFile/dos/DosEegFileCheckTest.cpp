@@ -138,6 +138,11 @@ TEST(DosEegFileCheck, SoundRecordingsHaveNoProblem) {
             const CEegFileProblemList problems = Check(log, readData);
             EXPECT_TRUE(problems.empty()) << "mode " << mode << ":\n" << Told(problems);
         }
+        // A reviewer's entry is no problem while the reviewer is there.
+        CDosEegFile reviewer;
+        reviewer.Open(log.c_str(), 0);
+        const CEegFileProblemList problems = Check(log);
+        EXPECT_TRUE(problems.empty()) << "mode " << mode << ", reviewed:\n" << Told(problems);
     }
     // A log that is not there is no recording to check.
     TempDir dir;
@@ -215,6 +220,13 @@ TEST(DosEegFileCheck, EachDamageIsFoundWhereItIs) {
         {"a patient file of no patient",
          [](const TempDir& d) { WriteText(d.File("EEG00041.PDB"), "just text\r\n"); },
          "EEG00041.PDB", "no patient entry"},
+        {"a reviewer's entry left behind",
+         [](const TempDir& d) {
+             CDosEegFile reviewer;
+             reviewer.Open(d.File("EEG00041.LOG").c_str(), 0);
+             reviewer.DisableFileAccess();  // closes without leaving the control file
+         },
+         "EEG00041.$co", "holds the recording no longer"},
         {"a writer listed but gone",
          [](const TempDir& d) {
              CFile f(d.File("EEG00041.$co").c_str(), CFile::modeCreate | CFile::modeWrite);
