@@ -223,8 +223,8 @@ private:
         // Bytes after the last line end: a line still being written, or one whose
         // writer died in the middle of it. The parser leaves it unread.
         CFileStatus status;
-        if (CFile::GetStatus(m_Path, status) &&
-            static_cast<int64_t>(status.m_size) > m_pLog->GetReadPosition())
+        m_nLogBytes = CFile::GetStatus(m_Path, status) ? static_cast<int64_t>(status.m_size) : 0;
+        if (m_nLogBytes > m_pLog->GetReadPosition())
             m_nUnfinished = m_pLog->GetReadPosition();
         std::vector<int64_t> offsets;
         for (const auto& n : m_pLog->m_Lines)
@@ -256,6 +256,10 @@ private:
                         static_cast<long long>(m_pLog->m_nMoreLines));
             Add("LOG", what);
         }
+        if (m_nLogBytes == 0 && !m_bLive)
+            Add("LOG",
+                "empty: it describes no recording (its writer stopped before its first "
+                "line)");
         if (m_nUnfinished >= 0 && !m_bLive)
             Add(LogLine(m_nUnfinished),
                 "the last line has no line end: readers do not read it (its writer stopped in "
@@ -697,6 +701,7 @@ private:
     CDosEegFile m_File;
     CEegFileProblemList& m_Problems;
     bool m_bLive = false;
+    int64_t m_nLogBytes = 0;
     int64_t m_nUnfinished = -1;  // the offset of an unfinished last line of the log
     std::map<int64_t, LinePlace> m_Places;
 };

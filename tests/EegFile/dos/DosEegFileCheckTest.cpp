@@ -209,6 +209,8 @@ TEST(DosEegFileCheck, EachDamageIsFoundWhereItIs) {
              WriteText(d.File("EEG00041.LOG"), "00:00:01.000 COMMENT 3 cut", true);
          },
          appended, "no line end"},
+        {"an empty log", [](const TempDir& d) { WriteText(d.File("EEG00041.LOG"), ""); }, "LOG",
+         "empty"},
         {"MAXREAD beyond the end",
          [](const TempDir& d) {
              WriteText(d.File("EEG00041.LOG"), "00:00:00.000 MAXREAD 100\r\n", true);
