@@ -344,6 +344,31 @@ BOOL CFile::TryLockRange(uint64_t position, uint64_t count) {
     ThrowErrno(err, m_strFileName);
 }
 
+BOOL CFile::IsRangeLockedByOthers(uint64_t position, uint64_t count) {
+    if (int err = Injected(Op::Lock))
+        ThrowErrno(err, m_strFileName);
+    if (!ValidLockRange(position, count)) {
+        AfxThrowFileException(CFileException::generic, EINVAL, m_strFileName);
+    }
+    // F_OFD_GETLK asks whether a write lock could be had; it does not check the
+    // open's access, so a read-only open can ask about write locks.
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = static_cast<off_t>(position);
+    fl.l_len = static_cast<off_t>(count);
+    if (RetryEintr([&] { return ::fcntl(m_hFile, F_OFD_GETLK, &fl); }) != 0)
+        ThrowErrno(errno, m_strFileName);
+    return fl.l_type != F_UNLCK;
+}
+
+BOOL CFile::IsOpenElsewhere() {
+    bool elsewhere = false;
+    if (int err = ShareMode::OpenElsewhere(m_hFile, elsewhere))
+        ThrowErrno(err, m_strFileName);
+    return elsewhere;
+}
+
 void CFile::UnlockRange(uint64_t position, uint64_t count) {
     if (int err = Injected(Op::Lock))
         ThrowErrno(err, m_strFileName);

@@ -99,6 +99,12 @@ public:
     virtual void UnlockRange(uint64_t position, uint64_t count);
     // As LockRange, but returns FALSE instead of throwing when another open holds the range.
     BOOL TryLockRange(uint64_t position, uint64_t count);
+    // Whether another open holds a lock on part of the range. Takes no lock, so a
+    // reader that must change nothing can ask, with the file open for reading only.
+    BOOL IsRangeLockedByOthers(uint64_t position, uint64_t count);
+    // Whether another CFile open has this file open. Asks without claiming
+    // anything, so no other opener is refused meanwhile.
+    BOOL IsOpenElsewhere();
 
     virtual CString GetFileName() const;   // last component
     virtual CString GetFileTitle() const;  // last component without its extension

@@ -113,6 +113,17 @@ int Claim(int fd, const Access& access, bool record, Result& result) {
     return 0;
 }
 
+int OpenElsewhere(int fd, bool& elsewhere) {
+    elsewhere = false;
+    for (Byte byte : {hasRead, hasWrite}) {
+        bool busy = false;
+        if (int err = OtherHolds(fd, byte, busy))
+            return err;
+        elsewhere = elsewhere || busy;
+    }
+    return 0;
+}
+
 int WaitForRemover(int fd) {
     struct flock fl = Range(F_RDLCK, hasRead, 4);
     if (int err = Fcntl(fd, F_OFD_SETLKW, fl))

@@ -29,6 +29,11 @@ enum class Result {
 // looks. Returns 0 and sets result, or the errno of a failed lock call.
 int Claim(int fd, const Access& access, bool record, Result& result);
 
+// Sets elsewhere when another open of the file (through CFile) has it, by
+// asking about the others' "has read" and "has write" bytes; takes nothing.
+// Returns 0 or an errno.
+int OpenElsewhere(int fd, bool& elsewhere);
+
 // Blocks until no Remove holds the file; fd must be open for reading. Drops the
 // locks fd holds on the share bytes. Returns 0 or an errno.
 int WaitForRemover(int fd);

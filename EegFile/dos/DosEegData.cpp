@@ -303,6 +303,30 @@ void CDosEegData::expandTo32Channels(const char* raw, short* frames) const {
     }
 }
 
+int CDosEegData::FindUnsoundByte(const char* raw) const {
+    const int n = UsableRate();
+    int slots[kSlots];
+    const int k = StoredSlots(slots);
+    if (n == 0)
+        return -1;
+    if (getCompressionMode() == Compression::DeltaExponent) {
+        const auto* codes = reinterpret_cast<const int8_t*>(raw + 2 * k);
+        for (int i = 0; i < (n - 1) * k; ++i) {
+            if (!DeltaCoding::IsSoundExponentCode(codes[i]))
+                return 2 * k + i;
+        }
+    } else if (getCompressionMode() == Compression::AdaptiveDelta) {
+        const int block = DeltaCoding::BlockBytes(n);
+        for (int j = 0; j < k; ++j) {
+            const int at =
+                DeltaCoding::FindUnsoundByte(reinterpret_cast<const uint8_t*>(raw) + j * block, n);
+            if (at >= 0)
+                return j * block + at;
+        }
+    }
+    return -1;
+}
+
 // -- writing
 
 void CDosEegData::createNewDataFile() {

@@ -70,6 +70,11 @@ public:
     int32_t getRecordLength() const { return m_Log.getRecordLength(); }
     // Closes the open data file.
     void CloseFile();
+    // The offset within a stored second (B bytes) of its first byte that the
+    // packing cannot have written, or -1 when there is none: in mode 1 an exponent
+    // code it never makes, in mode 2 a block that DeltaCoding::FindUnsoundByte
+    // refuses. Mode 0 stores any bytes. -1 too when no second can be held.
+    int FindUnsoundByte(const char* raw) const;
 
     // The exponent code of one difference, and the threshold code of mode 2.
     static char ConvertDelta(short d);

@@ -23,6 +23,7 @@
 #include "EegFile/dos/DosEegData.h"
 #include "EegFile/dos/DosLogFile.h"
 #include "EegFile/frame/EegFile.h"
+#include "EegFile/frame/EegFileCheck.h"
 
 class CDosEegFileBase : public CEegFile {
 public:
@@ -212,6 +213,15 @@ public:
     // Seconds a cut file holds at most, for this recording's rate, mode and channels.
     static int CutFileSeconds(int rate, int mode, int storedChannels);
 
+    // Adds to problems what is wrong with the recording of the log at path: lines
+    // that are not log entries or do not read, data and cut files missing, too
+    // short, too long or unlisted, MAXREAD beyond the end, a marks or patient file
+    // that does not load, marks beyond the end, a run whose writer died; with
+    // readData also every stored second that cannot be read or holds codes the
+    // writer never writes. Changes no file and takes no entry anywhere. A log that
+    // cannot be opened throws its CFileException.
+    static void CheckFile(const char* path, int readData, CEegFileProblemList& problems);
+
 protected:
     void InitFlags() override;
     // Deletes a superseded data file.
@@ -227,6 +237,8 @@ protected:
     int DoCopySavedArea(uint32_t firstSecond, int32_t seconds, int cutNumber);
 
 private:
+    class CCheck;  // CheckFile's work (DosEegFileCheck.cpp)
+
     // Marks can be edited: access not disabled (else false); a read-only
     // recording throws CEegFileException 12.
     bool MarksEditable() override;

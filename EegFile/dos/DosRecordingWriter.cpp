@@ -1,11 +1,17 @@
 #include "EegFile/dos/DosRecordingWriter.h"
 
+#include "EegFile/access/EegControlFileFormat.h"
 #include "EegFile/events/EegEvent.h"
 #include "EegFile/events/MontageEvent.h"
+#include "EegFile/frame/EegFileException.h"
+
+namespace fmt = EegControlFileFormat;
 
 CDosRecordingWriter::CDosRecordingWriter(const CString& logPath, double rate, int compression,
                                          const CAmpHardwareInfo& amp, const CEegMontage& montage)
     : CDosEegData(m_LogFile) {
+    // First, so that a second writer is refused before it empties the log.
+    HoldWriterByte(logPath);
     m_LogFile.CreateLog(logPath);
     m_LogFile.SetSampleRate(rate);
     m_LogFile.SetCompressionType(compression);
@@ -17,6 +23,27 @@ CDosRecordingWriter::CDosRecordingWriter(const CString& logPath, double rate, in
 
 CDosRecordingWriter::~CDosRecordingWriter() {
     m_Out.Abort();
+    const CString lockPath = m_LockFile.GetFilePath();
+    m_LockFile.Abort();  // frees the writer byte
+    // A station that has the lock file open still needs it (CFile refuses to
+    // remove a file open anywhere) and removes it when it leaves last.
+    try {
+        CFile::Remove(lockPath);
+    } catch (CException* e) {
+        e->Delete();
+    }
+}
+
+void CDosRecordingWriter::HoldWriterByte(const CString& logPath) {
+    const CString path = fmt::SiblingPath(logPath, fmt::kLockExtension);
+    CFileException error;
+    if (!m_LockFile.Open(path,
+                         CFile::modeReadWrite | CFile::modeCreate | CFile::modeNoTruncate |
+                             CFile::shareDenyNone | CFile::typeBinary,
+                         &error))
+        throw new CFileException(error.m_cause, error.m_lOsError, path);
+    if (!m_LockFile.TryLockRange(fmt::kWriterByte, 1))
+        ThrowEegFileException(CEegFileException::eWriteAccessRequired);
 }
 
 void CDosRecordingWriter::WriteEvents(const CEegEvent* const* events, int count) {

@@ -4,7 +4,15 @@
 // exactly what they read. Acquisition programs never write this format; tests,
 // tools and benchmarks make recordings with it.
 //
-// Failures throw: CDosFileException from the log, CFileException from data files.
+// While it exists the writer holds the writer byte of the recording's lock file
+// (".$lo"), as a recording station of the current format does while it records,
+// so that others can tell a recording in progress from one whose writer died: the
+// operating system frees the byte with the process. It takes no entry in the
+// control file, which would refuse exclusive access: reviewers may cut marked data
+// out of a legacy recording (below MAXREAD) while it is still being recorded.
+//
+// Failures throw: CDosFileException from the log, CFileException from data files
+// and the lock file, CEegFileException 6 when another writer holds the recording.
 #pragma once
 
 #include "EegFile/dos/DosEegData.h"
@@ -21,8 +29,8 @@ struct LogHolder {
 
 class CDosRecordingWriter : private DosWriterDetail::LogHolder, public CDosEegData {
 public:
-    // Creates the log (an existing one is emptied) and writes the sample rate, the
-    // storage mode, the amplifier and, at 0, the montage, whose block carries the
+    // Takes the writer byte, then creates the log (an existing one is emptied) and writes the
+    // sample rate, the storage mode, the amplifier and, at 0, the montage, whose block carries the
     // amplifier's stored inputs.
     CDosRecordingWriter(const CString& logPath, double rate, int compression,
                         const CAmpHardwareInfo& amp, const CEegMontage& montage);
@@ -49,5 +57,9 @@ public:
     int writeData(int startNewFile, short* frames, int frameCount) override;
 
 private:
+    // Opens the lock file (made when missing) and takes the writer byte.
+    void HoldWriterByte(const CString& logPath);
+
     CFile m_Out;
+    CFile m_LockFile;
 };

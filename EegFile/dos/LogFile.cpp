@@ -45,7 +45,7 @@ void CLogFile::ResetVariables() {
     m_Montage = CEegMontage();
     m_CoveredData = CEegTimeStamp(0);
     m_bStoredInputsSeen = m_bRefInputsSeen = m_bDcInputsSeen = m_bRateSeen = false;
-    m_nReadPosition = 0;
+    m_nReadPosition = m_nLineStart = m_nPendingStart = 0;
     m_nFileCount = 0;
     m_nLastDataFile = -1;
     m_nLastCutFile = 0;
@@ -210,10 +210,18 @@ void CLogFile::updateFromLog() {
     SettleFileList(firstNew);
 }
 
+bool CLogFile::ReadNextLine(char* buffer) {
+    const int64_t start = logFilePosition();
+    if (readLogLine(buffer, kLineBuffer) != 0)
+        return false;
+    m_nLineStart = start;
+    return true;
+}
+
 void CLogFile::ParseOpenLog() {
     char line[kLineBuffer];
     try {
-        bool have = readLogLine(line, kLineBuffer) == 0;
+        bool have = ReadNextLine(line);
         if (have)
             updateLastFile();  // the last file may have grown meanwhile
         while (have) {
@@ -223,11 +231,12 @@ void CLogFile::ParseOpenLog() {
                 Fail(stLogAccess, CDosFileException::eLogAccessFailure);
             m_nReadPosition = position;
             if (next.IsEmpty()) {
-                have = readLogLine(line, kLineBuffer) == 0;
+                have = ReadNextLine(line);
             } else {
                 const int n = std::min(next.GetLength(), kMaxLineChars);
                 std::memcpy(line, next.GetString(), static_cast<size_t>(n));
                 line[n] = '\0';
+                m_nLineStart = m_nPendingStart;
             }
         }
     } catch (CException*) {
@@ -308,8 +317,17 @@ bool IsDigit(char c) {
 
 CString CLogFile::ConvertTextToEvent(const char* text) {
     const Line line{text, static_cast<int>(std::strlen(text))};
-    if (!IsLogEntry(line))
+    if (!IsLogEntry(line)) {
+        if (line.length > 0 && !IsBlottedOut(line))
+            OnLineProblem(
+                "not a log entry (a time stamp HH:MM:SS.mmm, a blank and a "
+                "keyword): readers pass it over");
         return CString();
+    }
+    if (!StampIsWellFormed(line.From(0)))
+        OnLineProblem(
+            "the time stamp is not HH:MM:SS.mmm in digits and a blank: readers "
+            "take the entry at a wrong time");
     const uint32_t at = SampleOffsetFromString(line.From(0), Rate());
     if (line.Keyword(kComment)) {
         const std::string_view v = line.From(kValueColumn);
@@ -348,6 +366,7 @@ void CLogFile::AddEventToArray(const CEegEvent* event) {
 }
 
 void CLogFile::AddErrorComment(uint32_t at, const CString& text) {
+    OnLineProblem("a value does not read: readers show the comment \"" + text + "\" instead");
     AddParsedEvent(new CCommentEvent(CEegTimeStamp(at), text, kCommentTypeError));
 }
 
@@ -472,7 +491,15 @@ void CLogFile::DecodeParameter(const Line& line, uint32_t at) {
         if (s.Int(number))
             fileToList(line.Keyword(kNewFile) ? number : -number,
                        SecondOffsetFromString(line.From(0)), 0);
+        else
+            OnLineProblem("a file line without its file number: it lists no file");
+    } else if (!line.Keyword(kAmpHighCut) && !line.Keyword(kDcDevice) &&
+               !line.Keyword(kMontageInsert) && !line.Keyword(kMontageDelete) &&
+               !line.Keyword(kVideoSync)) {
+        // AMPHICUT, DCDEVICE, MONTINS, MONTDEL and VIDEOSYNC carry nothing this
+        // library uses; any other keyword is not a log entry it knows.
+        const std::string_view rest = line.From(kKeywordColumn);
+        OnLineProblem("unknown keyword \"" + CString(rest.substr(0, rest.find(' '))) +
+                      "\": readers pass the line over");
     }
-    // AMPHICUT, DCDEVICE, MONTINS, MONTDEL and VIDEOSYNC carry nothing this
-    // library uses; any other keyword is not a log entry it knows, and is passed over.
 }

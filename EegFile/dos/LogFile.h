@@ -203,6 +203,15 @@ protected:
     void BuildTraceInfoEvent(const LogFormat::Line& line, uint32_t at);
     CString BuildImpedanceEvent(const LogFormat::Line& first, uint32_t at);
 
+    // What the parser passes over or cannot read in the line it has in hand: a
+    // line that is not a log entry, an unknown keyword, a value that does not
+    // convert (the text of its "ERROR:" comment). Parsing drops these, as the
+    // log's readers always have; a check of the recording hears them here.
+    virtual void OnLineProblem(const CString&) {}
+    // The byte offset in the log of the line in hand; for what a montage or an
+    // impedance block finds at its end, the block's first line.
+    int64_t LineStart() const { return m_nLineStart; }
+
     // The keyword's offset in the untrimmed text of the last line readLogLine gave.
     int m_nLastLineKeywordOffset = LogFormat::kKeywordColumn;
 
@@ -232,6 +241,8 @@ private:
     void SettleFileList(int firstNew);
     // The line loop over the open log from the read position to its end.
     void ParseOpenLog();
+    // readLogLine, noting where the line starts; false at the end of the log.
+    bool ReadNextLine(char* buffer);
     // Updates the log; then writes text at its end; the read position skips it.
     void AppendToLog(const CString& text);
     [[noreturn]] void Fail(int statusBits, int code);
@@ -267,6 +278,8 @@ private:
     bool m_bDcInputsSeen = false;
     bool m_bRateSeen = false;
     int64_t m_nReadPosition = 0;
+    int64_t m_nLineStart = 0;     // the line in hand
+    int64_t m_nPendingStart = 0;  // the line a block handed back
     std::array<FileType, LogFormat::kMaxFiles> m_Files;
     int m_nFileCount = 0;
     int m_nLastDataFile = -1;

@@ -55,6 +55,22 @@ bool IsLogEntry(const Line& line) {
            line.text[kKeywordColumn] != kDeletedMark;
 }
 
+bool IsBlottedOut(const Line& line) {
+    return HasStampShape(line.text, line.length) && line.length > kKeywordColumn &&
+           line.text[kKeywordColumn] == kDeletedMark;
+}
+
+bool StampIsWellFormed(std::string_view line) {
+    if (line.size() <= kStampChars)
+        return false;
+    for (int i : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
+        if (Digit(line[static_cast<size_t>(i)]) > 9)
+            return false;
+    }
+    return line[2] == ':' && line[5] == ':' && line[8] == '.' && line[kStampChars] == ' ' &&
+           Digit(line[3]) < 6 && Digit(line[6]) < 6;
+}
+
 bool IsImpedanceLine(const Line& line) {
     const std::string_view v = line.From(kValueColumn);
     return line.Keyword(kComment) && v.size() >= 3 && v[0] >= '0' && v[0] <= '3' && v[1] >= '0' &&

@@ -111,6 +111,11 @@ Line TrimLine(char* text, int length, int* keywordOffset = nullptr);
 // Whether a trimmed line is a log entry: the stamp's shape, longer than 13
 // characters, and not blotted out.
 bool IsLogEntry(const Line& line);
+// Whether a trimmed line is an entry that a removal blotted out ('?' at column 13).
+bool IsBlottedOut(const Line& line);
+// Whether a line begins with "HH:MM:SS.mmm " in digits, minutes and seconds below
+// 60. The parser takes any stamp of the entry's shape as its characters stand.
+bool StampIsWellFormed(std::string_view line);
 
 // A "COMMENT" line whose text is two digits (the first 0-3) and a blank: a line of
 // an impedance block.

@@ -246,14 +246,21 @@ template <class Belongs, class Take>
 CString CLogFile::ReadBlock(const Line& first, uint32_t at, Belongs belongs, Take take) {
     char buffer[kLineBuffer];
     Line line = first;
+    const int64_t firstStart = m_nLineStart;
     take(line, true);
     for (;;) {
-        if (readLogLine(buffer, kLineBuffer) != 0)
+        if (!ReadNextLine(buffer)) {
+            m_nLineStart = firstStart;
             return CString();  // the end of the log ends the block, with nothing pending
+        }
         line = Line{buffer, static_cast<int>(std::strlen(buffer))};
         if (!IsLogEntry(line) || !belongs(line) ||
-            SampleOffsetFromString(line.From(0), Rate()) != at)
+            SampleOffsetFromString(line.From(0), Rate()) != at) {
+            // What the block finds at its end concerns its first line.
+            m_nPendingStart = m_nLineStart;
+            m_nLineStart = firstStart;
             return CString(line.text, line.length);
+        }
         take(line, false);
     }
 }

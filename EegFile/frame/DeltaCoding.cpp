@@ -187,6 +187,31 @@ int DecodeBlock(const uint8_t* in, int n, int16_t* samples, ptrdiff_t stride) {
     return BlockBytes(n);
 }
 
+int FindUnsoundByte(const uint8_t* in, int n) {
+    if (n < 1)
+        return -1;
+    const int logMode = in[2];
+    if (logMode > 1)
+        return 2;
+    if (logMode == 0) {
+        bool known = false;
+        for (int i = 0; i < kCodingCount - 1 && !known; ++i)
+            known = in[3] == kCodings[i].threshold && in[4] == kCodings[i].multiplier;
+        if (!known)
+            return 3;
+    }
+    int p = static_cast<int16_t>(static_cast<uint16_t>(in[0] | (in[1] << 8)));
+    for (int i = 1; i < n; ++i) {
+        const auto c = static_cast<int8_t>(in[4 + i]);
+        if (logMode && !IsSoundExponentCode(c))
+            return 4 + i;
+        p += RestoreDeltaR(c, logMode, in[3], in[4]);
+        if (p < INT16_MIN || p > INT16_MAX)
+            return 4 + i;
+    }
+    return -1;
+}
+
 namespace {
 
 // Codes of the raw slots for one tile: the differences of `count` consecutive

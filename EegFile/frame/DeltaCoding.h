@@ -57,6 +57,13 @@ inline int16_t RestoreDelta(int8_t c) {
     return static_cast<int16_t>(static_cast<uint16_t>(mantissa * (1 << (2 * (u >> 5)))));
 }
 
+// Whether a stored exponent code is one ConvertDelta makes: coding its own value
+// gives it back. Exponent 7, a mantissa below 4 in size above exponent 0, and -16
+// at exponent 0 never come out of it.
+inline bool IsSoundExponentCode(int8_t c) {
+    return ConvertDelta(RestoreDelta(c)) == c;
+}
+
 // One difference under a block's coding (logMode non-zero: the exponent code).
 // Linear: |d| < t as it is; d > 0 (d - t) / m + t; else (d + t) / m - t, with
 // division truncating toward zero. d must lie within the row's clamp.
@@ -79,6 +86,14 @@ int EncodeBlock(const int16_t* samples, ptrdiff_t stride, int n, uint8_t* out);
 // int16 from `samples`. Any byte values decode (16-bit wrapping); nothing is read
 // beyond the block. Returns the bytes consumed (0 for n < 1).
 int DecodeBlock(const uint8_t* in, int n, int16_t* samples, ptrdiff_t stride);
+
+// The offset in one block of BlockBytes(n) bytes of the first byte the encoder
+// cannot have written, or -1 when there is none: a log-mode flag other than 0 and
+// 1, a threshold and multiplier that no row of the coding table has, an exponent
+// code it never makes, or a code that takes a sample beyond the 16-bit range (the
+// encoder's reconstruction always lies between two of its samples). For checks;
+// the decoder takes any bytes.
+int FindUnsoundByte(const uint8_t* in, int n);
 
 // Codes n in-memory frames into one stored second: a block for each slot of
 // slots[0 .. slotCount-1]. Returns the bytes written, slotCount * BlockBytes(n).

@@ -176,6 +176,7 @@ public:
         statics.SetStatusForArchive = &Format::SetStatusForArchive;
         statics.SetQmFileId = &Format::SetQmFileId;
         statics.CleanUpOpenFile = &Format::CleanUpOpenFile;
+        statics.CheckFile = &Format::CheckFile;
         return statics;
     }
     // Replaces a format's table (each format installs its own); returns the old one.

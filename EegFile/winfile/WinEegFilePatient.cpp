@@ -261,7 +261,5 @@ void CWinEegFile::CleanUpOpenFile(const char* path, CPatientInfo::RecordStatus s
 }
 
 CEegFile::FormatStatics CEegFile::CurrentFormatStatics() {
-    FormatStatics statics = StaticsOf<CWinEegFile>();
-    statics.CheckFile = &CWinEegFile::CheckFile;
-    return statics;
+    return StaticsOf<CWinEegFile>();
 }

@@ -342,6 +342,12 @@ TEST(FileLock, RangesExcludeOtherOpensOfOneProcess) {
     const std::string path = dir.File("rec.$lo");
     CFile a(path.c_str(), kShared), b(path.c_str(), kShared);
     a.LockRange(10, 5);
+    // Asking takes nothing, needs no write access, and a's own lock is no other's.
+    CFile reader(path.c_str(), CFile::modeRead | CFile::shareDenyNone);
+    EXPECT_TRUE(reader.IsRangeLockedByOthers(14, 1));
+    EXPECT_FALSE(reader.IsRangeLockedByOthers(15, 1));
+    EXPECT_FALSE(a.IsRangeLockedByOthers(10, 5));
+    EXPECT_TRUE(reader.IsOpenElsewhere());
     EXPECT_FALSE(b.TryLockRange(12, 1));
     EXPECT_FALSE(b.TryLockRange(0, 11));
     ExpectFileError([&] { b.LockRange(14, 1); }, CFileException::lockViolation, EAGAIN, path);
@@ -361,6 +367,9 @@ TEST(FileLock, RangesExcludeOtherOpensOfOneProcess) {
          {std::pair<uint64_t, uint64_t>{0, 0}, {uint64_t{1} << 62, 1}, {1, uint64_t{1} << 62}}) {
         ExpectFileError([&] { a.TryLockRange(pos, count); }, CFileException::generic, EINVAL);
     }
+    a.Close();
+    c.Close();
+    EXPECT_FALSE(reader.IsOpenElsewhere());
 }
 
 TEST(FileLock, AnotherProcessHoldsItsLocksAndTheFileUntilCloseOrDeath) {

@@ -245,6 +245,7 @@ TEST(DeltaCoding, RandomSecondsMatchReference) {
                 }
                 Bytes coded = EncodeChannel(x);
                 ASSERT_EQ(coded, reference::Encode(x)) << "n " << n << " step " << maxStep;
+                ASSERT_EQ(DeltaCoding::FindUnsoundByte(coded.data(), n), -1);
                 std::vector<int16_t> back = DecodeChannel(coded, n);
                 ASSERT_EQ(back, reference::DecodeBlock(coded, n));
                 if (maxStep < 128) {
@@ -253,6 +254,30 @@ TEST(DeltaCoding, RandomSecondsMatchReference) {
             }
         }
     }
+}
+
+// A check finds what the coder never writes: exactly the exponent codes it makes
+// are sound, and a block's first unsound byte is told by its offset.
+TEST(DeltaCoding, UnsoundBytesAreFound) {
+    bool made[256] = {};
+    for (int d = -32768; d <= 32767; ++d)
+        made[static_cast<uint8_t>(DeltaCoding::ConvertDelta(static_cast<int16_t>(d)))] = true;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(DeltaCoding::IsSoundExponentCode(static_cast<int8_t>(c)), made[c]) << c;
+    // n = 4: first sample 32700, flag, t, m, three codes.
+    const struct {
+        Bytes block;
+        int unsound;
+    } blocks[] = {
+        {{0xBC, 0x7F, 0, 128, 1, 10, 50, 7}, -1},
+        {{0xBC, 0x7F, 2, 128, 1, 10, 50, 7}, 2},    // no such flag
+        {{0xBC, 0x7F, 0, 128, 2, 10, 50, 7}, 3},    // no such row
+        {{0xBC, 0x7F, 0, 128, 1, 10, 60, 7}, 6},    // 32770
+        {{0xBC, 0x7F, 1, 0, 0, 0x0A, 0xE1, 0}, 6},  // exponent 7
+        {{0xBC, 0x7F, 1, 9, 9, 0x0A, 0x22, 0}, 6},  // 2 << 2: made as 0x08
+    };
+    for (const auto& b : blocks)
+        EXPECT_EQ(DeltaCoding::FindUnsoundByte(b.block.data(), 4), b.unsound);
 }
 
 // Whatever bytes a damaged file holds decode without fault, as the reference says.
