@@ -393,9 +393,9 @@ constexpr const char* kCrashRemnants[] = {
     "on no stream's chain",
     "not in the directory",
     "the trailer does not match",
-    "incomplete (its writer stopped",
     "was being created when its writer stopped",
     "a rewrite its writer did not finish",
+    "writer stopped",  // an incomplete event; the legacy format's partial second, unlisted file
     "recording interrupted",
 };
 std::map<std::string, int> g_remnants;  // how often each was found

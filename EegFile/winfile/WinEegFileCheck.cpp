@@ -139,8 +139,9 @@ private:
             return;
         }
         Add(where, p == 0 ? CString("not a container: no section header at the start")
-                          : Format("no valid section header; the %lld bytes from here are "
-                                   "not part of any stream",
+                          : Format("no valid section header; the %lld bytes from here belong "
+                                   "to no stream (a writer stopped while growing or trimming "
+                                   "the file, or the file is damaged here)",
                                    static_cast<long long>(rest)));
     }
 
@@ -329,7 +330,15 @@ private:
             ar.m_strFileName = m_path;
             read(ar, *file, where);
         } catch (CException* e) {
-            Add(where, Text(e));
+            // Backups are made at close, stream by stream; one that ends short was
+            // being made when its writer stopped. Stations read only copy 1.
+            auto* a = dynamic_cast<CArchiveException*>(e);
+            if (copy == 2 && a && a->m_cause == CArchiveException::endOfFile) {
+                e->Delete();
+                Add(where, "the backup ends short (its writer stopped while making it)");
+            } else {
+                Add(where, Text(e));
+            }
         }
         try {
             owned->Close();
