@@ -142,31 +142,3 @@ TEST(WinEegFileStations, FailedWriteOutReachesCallerAndCallback) {
     EXPECT_EQ(file.GetLengthInSamples(), 600u);
     EXPECT_EQ(CheckSeconds(file, 0, 3), 0);
 }
-
-TEST(WinEegFileStations, KilledRecorderLeavesReadableFile) {
-    TempDir dir;
-    std::mt19937 rng(2024);
-    constexpr int kKills = 300;
-    for (int round = 0; round < kKills; ++round) {
-        SCOPED_TRACE(round);
-        const std::string path = dir.File("crash" + std::to_string(round) + ".eeg");
-        accesstest::Child recorder(
-            "RECORDER", [&](accesstest::Child& self) { return RecordAndReport(self, path, 1000); });
-        int32_t stored = 0;
-        ASSERT_TRUE(recorder.Receive(stored));
-        const int reports = static_cast<int>(rng() % 6);
-        for (int i = 0; i < reports; ++i)
-            ASSERT_TRUE(recorder.Receive(stored));
-        // A kill somewhere inside the next write-out or between two.
-        const unsigned spins = rng() % 200000;
-        for (unsigned i = 0; i < spins; ++i)
-            asm volatile("");
-        recorder.Kill();
-
-        CWinEegFile reader;
-        reader.Open(path.c_str(), 0);
-        ASSERT_GE(reader.GetLengthInSeconds(), static_cast<uint32_t>(stored));
-        EXPECT_EQ(CheckSeconds(reader, 0, static_cast<uint32_t>(stored)), 0);
-        reader.Close();
-    }
-}
