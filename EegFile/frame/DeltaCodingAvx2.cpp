@@ -29,9 +29,18 @@ struct Avx2 {
         const __m128i half = lane == 0 ? _mm256_castsi256_si128(v) : _mm256_extracti128_si256(v, 1);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), half);
     }
-    static V SubSat16(V a, V b) { return _mm256_subs_epi16(a, b); }
-    static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
     static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }
+    static V SubSat16(V a, V b) { return _mm256_subs_epi16(a, b); }
+    static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
+    static V Max16(V a, V b) { return _mm256_max_epi16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+    static V MulLo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+    static V MulHi16u(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+    static V Abs16(V v) { return _mm256_abs_epi16(v); }
+    static V SignOf16(V a, V b) { return _mm256_sign_epi16(a, b); }
+    static V And(V a, V b) { return _mm256_and_si256(a, b); }
+    static V Select(V mask, V a, V b) { return _mm256_blendv_epi8(b, a, mask); }
     // Packing works within lanes too: put the four 8-byte quarters back in order.
     static V Pack8(V lo, V hi) {
         return _mm256_permute4x64_epi64(_mm256_packs_epi16(lo, hi), 0xD8);

@@ -19,9 +19,23 @@ struct Sse2 {
     static void Store(void* p, V v) { _mm_storeu_si128(static_cast<V*>(p), v); }
     static V LoadLanes(const uint8_t* const* p) { return Load(p[0]); }
     static void StoreLane(uint8_t* p, V v, int) { Store(p, v); }
-    static V SubSat16(V a, V b) { return _mm_subs_epi16(a, b); }
-    static V Max16(V a, V b) { return _mm_max_epi16(a, b); }
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+    static V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+    static V SubSat16(V a, V b) { return _mm_subs_epi16(a, b); }
+    static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
+    static V Max16(V a, V b) { return _mm_max_epi16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+    static V MulLo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+    static V MulHi16u(V a, V b) { return _mm_mulhi_epu16(a, b); }
+    static V Abs16(V v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
+    static V SignOf16(V a, V b) {
+        const V negative = _mm_cmpgt_epi16(_mm_setzero_si128(), b);
+        return _mm_sub_epi16(_mm_xor_si128(a, negative), negative);
+    }
+    static V And(V a, V b) { return _mm_and_si128(a, b); }
+    static V Select(V mask, V a, V b) {
+        return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+    }
     static V Pack8(V lo, V hi) { return _mm_packs_epi16(lo, hi); }
     static void Widen8(V v, V& lo, V& hi) {
         lo = _mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8);
