@@ -18,6 +18,9 @@ namespace {
 struct Avx2 {
     using V = __m256i;
     static constexpr int kLanes = 2;
+    // Measured: 1.75 us for the lanes, against 1.5 us for one slot by itself
+    // and 2.1 us for two.
+    static constexpr int kLaneLoopSlots = 2;
     static V Zero() { return _mm256_setzero_si256(); }
     static V Load(const void* p) { return _mm256_loadu_si256(static_cast<const V*>(p)); }
     static void Store(void* p, V v) { _mm256_storeu_si256(static_cast<V*>(p), v); }
