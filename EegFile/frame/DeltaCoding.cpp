@@ -215,6 +215,9 @@ struct Coders {
     Coders() {
         list[count++] = {"plain", PlainEncodeSecond, PlainDecodeSecond};
 #if defined(__x86_64__) || defined(__i386__)
+        // A static initialiser may get here before the run time has looked at
+        // the processor.
+        __builtin_cpu_init();
         if (const SecondCoder* c = Sse2Coder(); c && __builtin_cpu_supports("sse2"))
             list[count++] = *c;
         // The check covers the operating system's saving of the AVX registers too.
