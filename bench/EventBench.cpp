@@ -2,6 +2,8 @@
 //  - AddEvent (a durable append to "EventList": region lock, a look at the
 //    stream's last section, the record, a commit with fdatasync), beside the
 //    same 14-byte append with fdatasync to a plain file;
+//  - 1000 events added one AddEvent at a time, beside the same 1000 added by one
+//    AddEvents (one append, one flush), both timed whole (target: 20x);
 //  - Synchronize of a second station when nothing changed, beside one pread of
 //    a section header's size from a plain file.
 // Prints medians and the bytes the process wrote per AddEvent (an append writes
@@ -32,6 +34,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kEvents = 100000;
+constexpr int kBatch = 1000;
 constexpr int kRate = 200;
 
 double Median(std::vector<double> v) {
@@ -157,11 +160,34 @@ int RunIn(const std::filesystem::path& base, int adds) {
             plainAppend > 0 ? Median(addUs) / plainAppend : 0.0,
             static_cast<double>(written) / adds);
 
-        // The follower catches up once, then finds nothing new.
+        // kBatch events one by one, then kBatch more in one list, after the others.
+        uint32_t at = kEvents / 50 + adds;
+        Clock::time_point start = Clock::now();
+        for (int i = 0; i < kBatch; ++i)
+            recorder.AddEvent(new CBlockEvent(CEegTimeStamp(at++)));
+        const double singles = std::chrono::duration<double>(Clock::now() - start).count();
+        CEegEventList list;
+        for (int i = 0; i < kBatch; ++i)
+            list.Add(new CBlockEvent(CEegTimeStamp(at++)));
+        start = Clock::now();
+        const int added = recorder.AddEvents(list);
+        const double batch = std::chrono::duration<double>(Clock::now() - start).count();
+        if (added != kBatch) {
+            std::printf("AddEvents added %d events, expected %d\n", added, kBatch);
+            ++failures;
+        }
+        std::printf(
+            "%d events: one AddEvent each %.3f s, one AddEvents %.4f s, ratio %.0f (target >= "
+            "20)\n",
+            kBatch, singles, batch, batch > 0 ? singles / batch : 0.0);
+
+        // The follower catches up once (seeing every event, however added), then
+        // finds nothing new.
         follower.Synchronize();
-        if (follower.GetNumberOfEvents() != kEvents + adds) {
+        const int expected = kEvents + adds + 2 * kBatch;
+        if (follower.GetNumberOfEvents() != expected) {
             std::printf("follower sees %d events, expected %d\n", follower.GetNumberOfEvents(),
-                        kEvents + adds);
+                        expected);
             ++failures;
         }
         std::vector<double> syncUs;

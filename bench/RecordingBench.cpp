@@ -15,6 +15,8 @@
 //  3. SetReadPosition to a random second and reading 10 s (median, warm cache);
 //     EDFlib seeks and reads 10 s of every signal.
 //  4. Opening the recording (median); EDFlib opens its file.
+// Beside the times: each side's user and system CPU while recording and its
+// write calls per stored second, and which delta coder this processor runs.
 //
 // Usage: RecordingBench [seconds (86400)] [disk folder (/tmp)] [tmpfs folder (/dev/shm)]
 
@@ -30,6 +32,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
@@ -37,6 +40,7 @@
 
 #include "EegBase/AmpHardwareInfo.h"
 #include "EegBase/EegDataChunk.h"
+#include "EegFile/frame/DeltaCoding.h"
 #include "EegFile/frame/EegTimeStamp.h"
 #include "EegFile/winfile/WinEegFile.h"
 #include "Platform/Exception.h"
@@ -213,7 +217,23 @@ struct ChildResult {
     long maxRssKb = 0;
     double userSeconds = 0;
     double systemSeconds = 0;
+    long long writeCalls = 0;  // write system calls of the work
 };
+
+// Write system calls this process has made so far (-1 when unknown).
+long long WriteCalls() {
+    FILE* f = std::fopen("/proc/self/io", "r");
+    if (!f)
+        return -1;
+    char key[32];
+    long long value = 0, calls = -1;
+    while (std::fscanf(f, "%31s %lld", key, &value) == 2) {
+        if (std::strcmp(key, "syscw:") == 0)
+            calls = value;
+    }
+    std::fclose(f);
+    return calls;
+}
 
 double CpuSeconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
@@ -231,11 +251,13 @@ ChildResult InChild(const std::function<void()>& work) {
     if (pid == 0) {
         ::close(fds[0]);
         int rc = 0;
-        double t = 0;
+        double report[2] = {0, 0};  // seconds, write calls
         try {
+            const long long calls = WriteCalls();
             const auto start = Clock::now();
             work();
-            t = Seconds(start);
+            report[0] = Seconds(start);
+            report[1] = static_cast<double>(WriteCalls() - calls);
         } catch (CException* e) {
             char message[512];
             e->GetErrorMessage(message, sizeof message, nullptr);
@@ -243,16 +265,19 @@ ChildResult InChild(const std::function<void()>& work) {
             e->Delete();
             rc = 1;
         }
-        if (::write(fds[1], &t, sizeof t) != static_cast<ssize_t>(sizeof t))
+        if (::write(fds[1], report, sizeof report) != static_cast<ssize_t>(sizeof report))
             rc = 1;
         ::_exit(rc);
     }
     ::close(fds[1]);
     ChildResult r;
+    double report[2] = {0, 0};
     ssize_t got;
     do {
-        got = ::read(fds[0], &r.seconds, sizeof r.seconds);
+        got = ::read(fds[0], report, sizeof report);
     } while (got < 0 && errno == EINTR);
+    r.seconds = report[0];
+    r.writeCalls = static_cast<long long>(report[1]);
     ::close(fds[0]);
     int status = 0;
     rusage usage{};
@@ -261,7 +286,7 @@ ChildResult InChild(const std::function<void()>& work) {
         w = ::wait4(pid, &status, 0, &usage);
     } while (w < 0 && errno == EINTR);
     if (w != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        got != static_cast<ssize_t>(sizeof r.seconds))
+        got != static_cast<ssize_t>(sizeof report))
         Fail("the child's work");
     r.maxRssKb = usage.ru_maxrss;
     r.userSeconds = CpuSeconds(usage.ru_utime);
@@ -310,7 +335,7 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
     if (::stat(ours.c_str(), &so) || ::stat(edf.c_str(), &se))
         Fail("stat");
     std::printf("  file size: ours %.1f MB, EDFlib %.1f MB\n", so.st_size / 1e6, se.st_size / 1e6);
-    Row("record (Create ... Close)", w1.seconds, w2.seconds, "s", "target ratio >= 1");
+    Row("record (Create ... Close)", w1.seconds, w2.seconds, "s", "target ratio >= 1.3");
     if (durable) {
         // Like with like: EDFlib made as durable as we are while recording.
         ChildResult w3;
@@ -328,6 +353,9 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
     std::printf(
         "  recording CPU: ours %.3f s user + %.3f s system, EDFlib %.3f s user + %.3f s system\n",
         w1.userSeconds, w1.systemSeconds, w2.userSeconds, w2.systemSeconds);
+    std::printf("  write calls per stored second: ours %.2f, EDFlib %.2f\n",
+                static_cast<double>(w1.writeCalls) / static_cast<double>(seconds),
+                static_cast<double>(w2.writeCalls) / static_cast<double>(seconds));
 
     // Reading: warm cache (the files were just written); best of two.
     double r1 = 1e9, r2 = 1e9;
@@ -347,7 +375,7 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
     }
     if (sum1 != sum2)
         Fail("comparing what both read");
-    Row("read all, 1-second pieces", r1, r2, "s", "target ratio >= 2");
+    Row("read all, 1-second pieces", r1, r2, "s", "target ratio >= 2, 24 h < 0.45 s");
 
     // Random 10-second reads.
     std::mt19937 rng(11);
@@ -422,7 +450,9 @@ int main(int argc, char** argv) {
                      kRandomSeconds);
         return 2;
     }
-    std::printf("Recording of 32 channels at 200 Hz, delta coded; ratio = EDFlib / ours\n");
+    std::printf(
+        "Recording of 32 channels at 200 Hz, delta coded (%s coder); ratio = EDFlib / ours\n",
+        DeltaCoding::AvailableCoders().back().name);
     try {
         Run("With durability (disk; EDFlib's file fsynced at the end)", disk, seconds, true);
         if (::access(tmpfs.c_str(), W_OK) == 0)

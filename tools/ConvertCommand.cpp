@@ -148,8 +148,11 @@ int RunConvert(const ConvertArgs& args) {
             out.FlushWriteBuffer();
             out.StopRecording();
         }
+        // All events with one append and one flush, not a flush per event.
+        CEegEventList given;
         for (auto& e : events)
-            out.AddEvent(e.release());
+            given.Add(e.release());
+        out.AddEvents(given);
         out.SetRecordStatus(CPatientInfo::rsReadyToRead, CPatientInfo::rsAny);
         out.Close();
     } catch (...) {

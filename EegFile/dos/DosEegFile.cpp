@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "EegBase/ReportExceptionOperation.h"
 #include "EegFile/dos/DosFileException.h"
@@ -430,6 +432,26 @@ int CDosEegFile::AddEvent(const CEegEvent* event) {
     return 1;
 }
 
+int CDosEegFile::AddEvents(CEegEventList& events) {
+    std::vector<std::unique_ptr<const CEegEvent>> owned;
+    owned.reserve(static_cast<size_t>(events.GetSize()));
+    for (int i = 0; i < events.GetSize(); ++i) {
+        if (events.GetAt(i))
+            owned.emplace_back(events.GetAt(i));
+    }
+    events.RemoveAll();
+    std::lock_guard lock(m_FileLock);
+    if (owned.empty() || m_bFileAccessDisabled)
+        return 0;
+    std::vector<const CEegEvent*> given;
+    for (const auto& e : owned)
+        given.push_back(e.get());
+    m_pLog->AddEvents(given.data(), static_cast<int>(given.size()));
+    for (auto& e : owned)
+        e.release();
+    return static_cast<int>(given.size());
+}
+
 int CDosEegFile::AddEventToArray(const CEegEvent* event) {
     std::unique_ptr<const CEegEvent> owned(event);
     std::lock_guard lock(m_FileLock);
@@ -629,7 +651,8 @@ void CDosEegFile::RemoveAllVideoDataMarks() {
 }
 
 void CDosEegFile::SyncDataMarks() {
-    m_pMarks->EditReported(*this, "Sync Data Marks", kModule, [](const auto&) {}, 1);
+    m_pMarks->EditReported(
+        *this, "Sync Data Marks", kModule, [](const auto&) {}, 1);
 }
 
 void CDosEegFile::GetDataMarkList(CEegEventList& list) {

@@ -166,6 +166,8 @@ public:
 
     // The file takes the event; 0 (the event deleted) while access is disabled.
     int AddEvent(const CEegEvent* event) override;
+    // The lines of all of them with one write and one flush (see CEegFile).
+    int AddEvents(CEegEventList& events) override;
     // Without writing its line.
     int AddEventToArray(const CEegEvent* event);
     // Takes exclusive access (kept) and blots the event's line out. Read-only:

@@ -134,6 +134,9 @@ public:
     // Writes the event's line, then adds it (the log then owns it). When the write
     // throws the event stays the caller's.
     void AddEvent(const CEegEvent* event);
+    // The same for count events with one write (and one flush); when it throws,
+    // none of them is added and all stay the caller's.
+    void AddEvents(const CEegEvent* const* events, int count);
     // Writes the lines of several events with one write, keeping none of them: for
     // writers of whole recordings, whose events nobody reads back from this object.
     void AddEventsToLog(const CEegEvent* const* events, int count);

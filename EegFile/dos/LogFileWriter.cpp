@@ -155,6 +155,12 @@ void CLogFile::AddEvent(const CEegEvent* event) {
     AddEventToArray(event);
 }
 
+void CLogFile::AddEvents(const CEegEvent* const* events, int count) {
+    AddEventsToLog(events, count);
+    for (int i = 0; i < count; ++i)
+        AddEventToArray(events[i]);
+}
+
 void CLogFile::RemoveEvent(const CEegEvent* event) {
     DeleteEventFromLog(*event);
     if (m_EventList.Remove(event)) {

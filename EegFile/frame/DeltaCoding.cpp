@@ -3,9 +3,7 @@
 #include <array>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "EegFile/frame/DeltaCodingCoders.h"
 
 namespace DeltaCoding {
 
@@ -71,8 +69,6 @@ int8_t ConvertDeltaR(int d, int logMode, int threshold, int multiplier) {
     return static_cast<int8_t>((d + threshold) / multiplier - threshold);
 }
 
-namespace {
-
 void WriteBlockHeader(int16_t first, const Coding& c, uint8_t* out) {
     const uint16_t u = static_cast<uint16_t>(first);
     out[0] = static_cast<uint8_t>(u);
@@ -81,6 +77,8 @@ void WriteBlockHeader(int16_t first, const Coding& c, uint8_t* out) {
     out[3] = static_cast<uint8_t>(c.threshold);
     out[4] = static_cast<uint8_t>(c.multiplier);
 }
+
+namespace {
 
 // The closed loop for a channel with steps of 128 or more: each difference is
 // taken from the reconstructed previous value, clamped, coded and restored. A
@@ -134,18 +132,21 @@ void EncodeClosedLoop(const int16_t* samples, ptrdiff_t stride, int n, const Cod
 }  // namespace
 
 int EncodeBlock(const int16_t* samples, ptrdiff_t stride, int n, uint8_t* out) {
-    if (n < 1)
-        return 0;
     int largest = 0;
     for (int i = 1; i < n; ++i) {
         int step = samples[i * stride] - samples[(i - 1) * stride];
         step = step < 0 ? -step : step;
         largest = step > largest ? step : largest;
     }
-    const Coding& c = ChooseCoding(largest);
+    return EncodeBlockAs(ChooseCoding(largest), samples, stride, n, out);
+}
+
+int EncodeBlockAs(const Coding& c, const int16_t* samples, ptrdiff_t stride, int n, uint8_t* out) {
+    if (n < 1)
+        return 0;
     WriteBlockHeader(samples[0], c, out);
     uint8_t* codes = out + 5;
-    if (largest < kCodings[0].bound) {
+    if (c.bound == kCodings[0].bound) {
         // Every step fits a byte as it is: the reconstruction never departs from
         // the samples, so the closed loop reduces to the raw differences.
         for (int i = 1; i < n; ++i)
@@ -214,121 +215,15 @@ int FindUnsoundByte(const uint8_t* in, int n) {
 
 namespace {
 
-// Codes of the raw slots for one tile: the differences of `count` consecutive
-// frames (rows of kFrameSlots bytes, kTile rows) turned into one row per slot.
-constexpr int kTile = 64;
-using Tile = uint8_t[kTile][kFrameSlots];
-using TileBySlot = uint8_t[kFrameSlots][kTile];
-
-#if defined(__SSE2__)
-// 16 x 16 bytes transposed in registers: four rounds of interleaving that
-// double the width of the units each round (8, 16, 32, 64 bits).
-void Transpose16(const uint8_t* in, ptrdiff_t inStride, uint8_t* out, ptrdiff_t outStride) {
-    __m128i a[16], b[16];
-    for (int i = 0; i < 16; ++i)
-        a[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i * inStride));
-    for (int i = 0; i < 8; ++i) {
-        b[i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
-        b[i + 8] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
-    }
-    for (int h = 0; h < 16; h += 8) {
-        for (int i = 0; i < 4; ++i) {
-            a[h + i] = _mm_unpacklo_epi16(b[h + 2 * i], b[h + 2 * i + 1]);
-            a[h + i + 4] = _mm_unpackhi_epi16(b[h + 2 * i], b[h + 2 * i + 1]);
-        }
-    }
-    for (int q = 0; q < 16; q += 4) {
-        b[q] = _mm_unpacklo_epi32(a[q], a[q + 1]);
-        b[q + 1] = _mm_unpackhi_epi32(a[q], a[q + 1]);
-        b[q + 2] = _mm_unpacklo_epi32(a[q + 2], a[q + 3]);
-        b[q + 3] = _mm_unpackhi_epi32(a[q + 2], a[q + 3]);
-    }
-    for (int q = 0; q < 16; q += 4) {
-        __m128i* o = reinterpret_cast<__m128i*>(out + q * outStride);
-        _mm_storeu_si128(o, _mm_unpacklo_epi64(b[q], b[q + 2]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (q + 1) * outStride),
-                         _mm_unpackhi_epi64(b[q], b[q + 2]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (q + 2) * outStride),
-                         _mm_unpacklo_epi64(b[q + 1], b[q + 3]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (q + 3) * outStride),
-                         _mm_unpackhi_epi64(b[q + 1], b[q + 3]));
-    }
-}
-#endif
-
-// bySlot[k][i] = byFrame[i][k] for the first `count` rows (whole blocks of 16
-// rows are transposed; bytes of bySlot beyond count are unspecified).
-void TransposeTile(const Tile& byFrame, int count, TileBySlot& bySlot) {
-#if defined(__SSE2__)
-    for (int i = 0; i < count; i += 16)
-        for (int k = 0; k < kFrameSlots; k += 16)
-            Transpose16(&byFrame[i][k], kFrameSlots, &bySlot[k][i], kTile);
-#else
-    for (int i = 0; i < count; ++i)
-        for (int k = 0; k < kFrameSlots; ++k)
-            bySlot[k][i] = byFrame[i][k];
-#endif
+// The reference coder of whole seconds: block by block.
+int PlainEncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, uint8_t* out) {
+    uint8_t* p = out;
+    for (int j = 0; j < slotCount; ++j)
+        p += EncodeBlock(frames + slots[j], kFrameSlots, n, p);
+    return static_cast<int>(p - out);
 }
 
-}  // namespace
-
-int EncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, uint8_t* out) {
-    if (n < 1)
-        return 0;
-    // The same coding as EncodeBlock per slot, arranged for whole frames: the
-    // largest steps of all slots come from one pass over consecutive frames, and
-    // the slots whose steps fit a byte take their codes from a second such pass,
-    // so most of the work runs over contiguous memory.
-    uint16_t largest[kFrameSlots] = {};
-    for (int i = 1; i < n; ++i) {
-        const int16_t* prev = frames + kFrameSlots * (i - 1);
-        const int16_t* cur = prev + kFrameSlots;
-        for (int k = 0; k < kFrameSlots; ++k) {
-            const int16_t hi = cur[k] > prev[k] ? cur[k] : prev[k];
-            const int16_t lo = cur[k] > prev[k] ? prev[k] : cur[k];
-            const uint16_t step = static_cast<uint16_t>(hi - lo);
-            largest[k] = step > largest[k] ? step : largest[k];
-        }
-    }
-
-    const int blockBytes = BlockBytes(n);
-    uint8_t* rawBlocks[kFrameSlots];
-    int rawSlots[kFrameSlots];
-    int rawCount = 0;
-    for (int j = 0; j < slotCount; ++j) {
-        const int slot = slots[j];
-        uint8_t* block = out + static_cast<ptrdiff_t>(j) * blockBytes;
-        const Coding& c = ChooseCoding(largest[slot]);
-        WriteBlockHeader(frames[slot], c, block);
-        if (largest[slot] < kCodings[0].bound) {
-            rawBlocks[rawCount] = block + 5;
-            rawSlots[rawCount] = slot;
-            ++rawCount;
-        } else {
-            EncodeClosedLoop(frames + slot, kFrameSlots, n, c, block + 5);
-        }
-    }
-    // Codes of the raw slots: the differences of whole frames first, then turned
-    // into one row per slot, in tiles that stay in the first-level cache.
-    Tile diff = {};
-    TileBySlot bySlot;
-    for (int first = 1; rawCount > 0 && first < n; first += kTile) {
-        const int count = n - first < kTile ? n - first : kTile;
-        for (int i = 0; i < count; ++i) {
-            const int16_t* prev = frames + kFrameSlots * (first + i - 1);
-            const int16_t* cur = prev + kFrameSlots;
-            for (int k = 0; k < kFrameSlots; ++k)
-                diff[i][k] = static_cast<uint8_t>(cur[k] - prev[k]);
-        }
-        TransposeTile(diff, count, bySlot);
-        for (int j = 0; j < rawCount; ++j)
-            std::memcpy(rawBlocks[j] + (first - 1), bySlot[rawSlots[j]],
-                        static_cast<size_t>(count));
-    }
-    return slotCount * blockBytes;
-}
-
-int DecodeSecond(const uint8_t* in, int n, const int* slots, int slotCount, int16_t* frames) {
+int PlainDecodeSecond(const uint8_t* in, int n, const int* slots, int slotCount, int16_t* frames) {
     if (n < 1)
         return 0;
     if (slotCount < kFrameSlots)
@@ -337,6 +232,48 @@ int DecodeSecond(const uint8_t* in, int n, const int* slots, int slotCount, int1
     for (int k = 0; k < slotCount; ++k)
         p += DecodeBlock(p, n, frames + slots[k], kFrameSlots);
     return static_cast<int>(p - in);
+}
+
+struct Coders {
+    SecondCoder list[3];
+    size_t count = 0;
+    Coders() {
+        list[count++] = {"plain", PlainEncodeSecond, PlainDecodeSecond};
+#if defined(__x86_64__) || defined(__i386__)
+        // A static initialiser may get here before the run time has looked at
+        // the processor.
+        __builtin_cpu_init();
+        if (const SecondCoder* c = Sse2Coder(); c && __builtin_cpu_supports("sse2"))
+            list[count++] = *c;
+        // The check covers the operating system's saving of the AVX registers too.
+        if (const SecondCoder* c = Avx2Coder(); c && __builtin_cpu_supports("avx2"))
+            list[count++] = *c;
+#endif
+    }
+};
+
+const Coders& TheCoders() {
+    static const Coders coders;
+    return coders;
+}
+
+const SecondCoder& Fastest() {
+    const Coders& coders = TheCoders();
+    return coders.list[coders.count - 1];
+}
+
+}  // namespace
+
+std::span<const SecondCoder> AvailableCoders() {
+    return {TheCoders().list, TheCoders().count};
+}
+
+int EncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, uint8_t* out) {
+    return Fastest().encode(frames, n, slots, slotCount, out);
+}
+
+int DecodeSecond(const uint8_t* in, int n, const int* slots, int slotCount, int16_t* frames) {
+    return Fastest().decode(in, n, slots, slotCount, frames);
 }
 
 }  // namespace DeltaCoding

@@ -18,10 +18,16 @@
 // k is frames[kFrameSlots * i + k]. The slot lists given here must be ascending
 // values in 0 .. kFrameSlots-1; the callers build them from their channel flags.
 // Nothing here allocates or throws.
+//
+// Whole seconds go through one of several coders that give the same bytes: the
+// plain one, block by block (the reference), and vectorised ones for the
+// processors that have them; EncodeSecond and DecodeSecond use the fastest this
+// processor runs, chosen once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace DeltaCoding {
 
@@ -42,6 +48,9 @@ struct Coding {
 
 // The row for a largest raw step d (d >= 0); the exponent row from 8256 on.
 const Coding& ChooseCoding(int largestStep);
+
+// The five header bytes of a block: first sample, log mode, t, m.
+void WriteBlockHeader(int16_t first, const Coding& c, uint8_t* out);
 
 // Bytes of one channel block for n samples per second.
 constexpr int BlockBytes(int n) {
@@ -81,6 +90,9 @@ inline int RestoreDeltaR(int8_t c, int logMode, int threshold, int multiplier) {
 // Codes n samples of one channel, read every `stride` int16 from `samples`, into
 // one block of BlockBytes(n) bytes at out. Returns the bytes written (0 for n < 1).
 int EncodeBlock(const int16_t* samples, ptrdiff_t stride, int n, uint8_t* out);
+// The same for a caller that has measured the channel's largest step: c must be
+// the row ChooseCoding gives for it.
+int EncodeBlockAs(const Coding& c, const int16_t* samples, ptrdiff_t stride, int n, uint8_t* out);
 
 // Decodes one block of BlockBytes(n) bytes into n samples written every `stride`
 // int16 from `samples`. Any byte values decode (16-bit wrapping); nothing is read
@@ -102,5 +114,14 @@ int EncodeSecond(const int16_t* frames, int n, const int* slots, int slotCount, 
 // Decodes one stored second into n in-memory frames; slots not listed read 0.
 // Returns the bytes consumed.
 int DecodeSecond(const uint8_t* in, int n, const int* slots, int slotCount, int16_t* frames);
+
+// A coder of whole seconds, with EncodeSecond's and DecodeSecond's contracts.
+struct SecondCoder {
+    const char* name;  // "plain", "sse2", "avx2"
+    int (*encode)(const int16_t* frames, int n, const int* slots, int slotCount, uint8_t* out);
+    int (*decode)(const uint8_t* in, int n, const int* slots, int slotCount, int16_t* frames);
+};
+// The coders this processor runs: the plain one first, the fastest last.
+std::span<const SecondCoder> AvailableCoders();
 
 }  // namespace DeltaCoding

@@ -209,6 +209,20 @@ protected:
     void RemoveFromOpenFileList();
     virtual void ExtractActRefPairSetting(const CEegMontage& montage, int* const flags) const;
 
+public:
+    // Adds the events of the list, in its order, with one write and one flush:
+    // for many events, what AddEvent is for one (the same durability when it
+    // returns; other stations see them as they see single adds). The file takes
+    // every event given, as AddEvent does, and the list is emptied whatever
+    // happens; null elements are skipped. Each event must be in the list once
+    // and not be the file's already. All or nothing: a failure (thrown as
+    // AddEvent's would be) keeps none of them and destroys them all. While file
+    // access is disabled they are destroyed and 0 is returned. Returns the
+    // number added. Declared after every other virtual operation, so that those
+    // keep their order.
+    virtual int AddEvents(CEegEventList& events) = 0;
+
+protected:
     mutable std::recursive_mutex m_FileLock;
     CString m_FilePath;
     CPatientInfo m_PatientInfo;

@@ -152,6 +152,7 @@ public:
     float GetTodElapsed(uint32_t from, uint32_t to) const override;
     int GetNumberOfEvents() const override;
     int AddEvent(const CEegEvent* event) override;
+    int AddEvents(CEegEventList& events) override;
     void RemoveEvent(const CEegEvent* event) override;
     void RemoveEvents(CEegEventList& events) override;
     void GetEventList(CEegEventList& list, const CEegEventMask& mask, const CEegTimeStamp& from,

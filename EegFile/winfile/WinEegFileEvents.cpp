@@ -46,24 +46,42 @@ CEegEventMask Only(CEegEvent::EventType type) {
 // ---------------------------------------------------------------- adding and removing
 
 int CWinEegFile::AddEvent(const CEegEvent* event) {
-    std::lock_guard lock(m_FileLock);
     if (!event)
         return 0;
-    // The recording owns the event from here on, whatever happens to it.
-    CEegEvent* owned = const_cast<CEegEvent*>(event);
+    CEegEventList one;
+    one.Add(event);
+    return AddEvents(one);
+}
+
+int CWinEegFile::AddEvents(CEegEventList& events) {
+    std::lock_guard lock(m_FileLock);
+    // The recording owns the events from here on, whatever happens to them.
+    std::vector<CEegEvent*> owned;
+    owned.reserve(static_cast<size_t>(events.GetSize()));
+    for (int i = 0; i < events.GetSize(); ++i) {
+        if (events.GetAt(i))
+            owned.push_back(const_cast<CEegEvent*>(events.GetAt(i)));
+    }
+    events.RemoveAll();
     if (m_bFileAccessDisabled) {
-        delete owned;
+        for (CEegEvent* e : owned)
+            delete e;
         return 0;
     }
+    if (owned.empty())
+        return 0;
     m_bEventsChanged = 1;
-    m_EventStore.Add(owned);
+    for (CEegEvent* e : owned)
+        m_EventStore.Add(e);
+    // One synchronisation appends them all and flushes once.
     try {
         m_EventStore.Synchronize();
     } catch (CException*) {
-        m_EventStore.Remove(owned);
+        for (CEegEvent* e : owned)
+            m_EventStore.Remove(e);
         throw;
     }
-    return 1;
+    return static_cast<int>(owned.size());
 }
 
 void CWinEegFile::RemoveEvent(const CEegEvent* event) {

@@ -1,6 +1,8 @@
 // A legacy recording through the recording interface only.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "DosTestSupport.h"
 #include "EegFile/dos/DosEegFile.h"
 #include "Platform/FaultInjection.h"
@@ -119,6 +121,19 @@ TEST(DosEegFile, ReadsThroughTheRecordingInterface) {
                    0);
     ASSERT_EQ(comments.GetSize(), 1);
     EXPECT_EQ(f.AddEvent(new CCommentEvent(CEegTimeStamp(2 * kRate), "added", 4)), 1);
+    // A list goes in with one write, all or nothing (a data-deletion event has no
+    // line); the file takes its events and empties it either way.
+    CEegEventList more;
+    more.Add(new CCommentEvent(CEegTimeStamp(7 * kRate), "later", 3));
+    more.Add(new CDataDeletionEvent(CEegTimeStamp(0), CEegTimeStamp(10), 1));
+    ExpectDosError([&] { f.AddEvents(more); }, 24);
+    EXPECT_EQ(more.GetSize(), 0);
+    more.Add(new CCommentEvent(CEegTimeStamp(7 * kRate), "later", 3));
+    more.Add(new CCommentEvent(CEegTimeStamp(kRate), "earlier", 3));
+    FaultInjection::Arm(FaultInjection::Op::Flush, 2, EIO);  // a second flush would fail
+    EXPECT_EQ(f.AddEvents(more), 2);
+    FaultInjection::Disarm();
+    EXPECT_EQ(more.GetSize(), 0);
     f.RemoveEvent(comments.GetAt(0));
     EXPECT_EQ(f.GetAccessMode(), CEegAccessMode::eamExclusive);
     f.Close();
@@ -126,8 +141,10 @@ TEST(DosEegFile, ReadsThroughTheRecordingInterface) {
     other.Open(path.c_str(), 0);
     other.GetEventList(comments, onlyComments, CEegTimeStamp::NullStamp, CEegTimeStamp::NullStamp,
                        0, 0);
-    ASSERT_EQ(comments.GetSize(), 1);
-    EXPECT_EQ(Describe(*comments.GetAt(0)), "400 comment 4 'added'");
+    ASSERT_EQ(comments.GetSize(), 3);
+    EXPECT_EQ(Describe(*comments.GetAt(0)), "200 comment 3 'earlier'");
+    EXPECT_EQ(Describe(*comments.GetAt(1)), "400 comment 4 'added'");
+    EXPECT_EQ(Describe(*comments.GetAt(2)), "1400 comment 3 'later'");
 }
 
 TEST(DosEegFile, MarkedDataIsCutIntoCutFiles) {

@@ -335,3 +335,75 @@ TEST(DeltaCoding, WholeSecondsMatchReferencePerSlot) {
         ASSERT_EQ(back, want) << "n " << n;
     }
 }
+
+// Every coder this processor runs (the vectorised ones beside the plain one)
+// gives the plain coder's bytes and samples, and writes nothing beyond the
+// second: each rate, slot set and signal of the tables, with each slot's largest
+// step at a row's edge so that every code width meets every lane and tile
+// position, and arbitrary stored bytes.
+TEST(DeltaCoding, EveryCoderMatchesPlain) {
+    const auto coders = DeltaCoding::AvailableCoders();
+    ASSERT_STREQ(coders[0].name, "plain");
+    if (__builtin_cpu_supports("avx2")) {
+        EXPECT_STREQ(coders.back().name, "avx2");
+    }
+    std::vector<int> edges;  // largest steps: each row's last, and the next row's first
+    for (const auto& row : reference::kRows)
+        edges.insert(edges.end(), {row.bound - 1, std::min(row.bound, 65535)});
+    std::vector<std::vector<int>> slotSets = {{}, {0}, {31}, {3, 30}, {}, {}};
+    for (int k = 0; k < 32; ++k) {
+        slotSets[0].push_back(k);
+        slotSets[k % 2 ? 4 : 5].push_back(k);
+    }
+    std::mt19937 rng(4242);
+    for (int n : {1, 2, 16, 17, 18, 33, 200, 255, 400}) {
+        for (int signal = 0; signal < 3; ++signal) {
+            // 0: each slot's steps reach its edge once; 1: full-scale swings;
+            // 2: random steps below 128 around a random level.
+            std::vector<int16_t> frames(static_cast<size_t>(32 * n));
+            for (int k = 0; k < 32; ++k) {
+                const int edge = edges[static_cast<size_t>(k + n) % edges.size()];
+                int v = signal == 2 ? static_cast<int16_t>(rng()) : -32768 + (k * 911) % 20000;
+                for (int i = 0; i < n; ++i) {
+                    if (signal == 0)
+                        v = i == n / 2 ? std::clamp(v + edge, -32768, 32767) : v + (i % 3) - 1;
+                    else if (signal == 1)
+                        v = (i + k) % 2 ? 32767 : -32768;
+                    else
+                        v = std::clamp(v + static_cast<int>(rng() % 255) - 127, -32768, 32767);
+                    frames[static_cast<size_t>(32 * i + k)] = static_cast<int16_t>(v);
+                }
+            }
+            for (const auto& slots : slotSets) {
+                const int count = static_cast<int>(slots.size());
+                const size_t size = static_cast<size_t>(count * DeltaCoding::BlockBytes(n));
+                Bytes want(size + 16, 0xEE), got(size + 16, 0xEE);
+                coders[0].encode(frames.data(), n, slots.data(), count, want.data());
+                std::vector<int16_t> wantBack(frames.size(), -7), gotBack(frames.size(), -7);
+                coders[0].decode(want.data(), n, slots.data(), count, wantBack.data());
+                for (const auto& coder : coders) {
+                    SCOPED_TRACE(testing::Message() << coder.name << " n " << n << " signal "
+                                                    << signal << " slots " << count);
+                    std::fill(got.begin(), got.end(), 0xEE);
+                    std::fill(gotBack.begin(), gotBack.end(), -7);
+                    ASSERT_EQ(coder.encode(frames.data(), n, slots.data(), count, got.data()),
+                              static_cast<int>(size));
+                    ASSERT_EQ(got, want);
+                    ASSERT_EQ(coder.decode(want.data(), n, slots.data(), count, gotBack.data()),
+                              static_cast<int>(size));
+                    ASSERT_EQ(gotBack, wantBack);
+                    // Damaged bytes: random codes under random modes.
+                    Bytes junk(size);
+                    for (auto& b : junk)
+                        b = static_cast<uint8_t>(rng());
+                    for (int j = 0; j < count; ++j)
+                        junk[static_cast<size_t>(j * DeltaCoding::BlockBytes(n) + 2)] %= 2 + j % 2;
+                    coders[0].decode(junk.data(), n, slots.data(), count, wantBack.data());
+                    coder.decode(junk.data(), n, slots.data(), count, gotBack.data());
+                    ASSERT_EQ(gotBack, wantBack);
+                    coders[0].decode(want.data(), n, slots.data(), count, wantBack.data());
+                }
+            }
+        }
+    }
+}

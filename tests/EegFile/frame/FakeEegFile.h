@@ -104,6 +104,7 @@ public:
     int AddEvent(const CEegEvent* e) override { return m_Events.Add(e); }
     void RemoveEvent(const CEegEvent*) override {}
     void RemoveEvents(CEegEventList&) override {}
+    int AddEvents(CEegEventList&) override { return 0; }
     void GetEventList(CEegEventList& list, const CEegEventMask& mask, const CEegTimeStamp& from,
                       const CEegTimeStamp& to, uint32_t maxCount,
                       unsigned short minPriority) const override {

@@ -298,6 +298,12 @@ TEST(WinEegFileEvents, DisabledFileDestroysAddedEvents) {
     file.DisableFileAccess();
     EXPECT_EQ(file.AddEvent(new CCountedBlock(10)), 0);
     EXPECT_EQ(g_destroyed, 1);
+    CEegEventList added;
+    added.Add(new CCountedBlock(20));
+    added.Add(new CCountedBlock(30));
+    EXPECT_EQ(file.AddEvents(added), 0);
+    EXPECT_EQ(g_destroyed, 3);
+    EXPECT_EQ(added.GetSize(), 0);
     EXPECT_EQ(file.GetNumberOfEvents(), 0);
     // Removal does nothing then, not even refuse.
     CEegEventList list;
@@ -450,6 +456,48 @@ TEST(WinEegFileEvents, FailedSynchronisationLeavesTheEventOut) {
     again.Open(path.c_str(), 0);
     EXPECT_EQ(Summary(again), "11@10;11@40;");
     again.Close();
+}
+
+// A list of events goes in with one append and one flush, all or nothing; the
+// file takes every event and the list is emptied either way.
+TEST(WinEegFileEvents, AddEventsAppendsAListWithOneFlush) {
+    TempDir dir;
+    const std::string path = dir.File("batch.eeg");
+    CWinEegFile file;
+    StartRecording(file, path, 1);
+    ASSERT_EQ(file.AddEvent(new CBlockEvent(CEegTimeStamp(10))), 1);
+    CWinEegFile follower;
+    follower.Open(path.c_str(), 0);
+
+    CEegEventList list;
+    for (uint32_t at : {30u, 20u, 40u})
+        list.Add(new CBlockEvent(CEegTimeStamp(at)));
+    FaultInjection::Arm(FaultInjection::Op::Flush, 2, EIO);  // a second flush would fail
+    EXPECT_EQ(file.AddEvents(list), 3);
+    FaultInjection::Disarm();
+    EXPECT_EQ(list.GetSize(), 0);
+    EXPECT_EQ(ReadStream(path, "EventList"), Log({10, 20, 30, 40}));
+    follower.Synchronize();
+    EXPECT_EQ(Summary(follower), "11@10;11@20;11@30;11@40;");
+
+    // A failed append keeps none of them and destroys them all.
+    g_destroyed = 0;
+    list.Add(new CCountedBlock(60));
+    list.Add(new CCountedBlock(50));
+    FaultInjection::Arm(FaultInjection::Op::Write, 1, EIO, -1);
+    ExpectThrows<CFileException>([&] { file.AddEvents(list); },
+                                 [](CFileException& e) { EXPECT_EQ(e.m_lOsError, EIO); });
+    FaultInjection::Disarm();
+    EXPECT_EQ(g_destroyed, 2);
+    EXPECT_EQ(list.GetSize(), 0);
+    EXPECT_EQ(Summary(file), "11@10;11@20;11@30;11@40;");
+    list.Add(new CBlockEvent(CEegTimeStamp(70)));
+    EXPECT_EQ(file.AddEvents(list), 1);
+    EXPECT_EQ(ReadStream(path, "EventList"), Log({10, 20, 30, 40, 70}));
+    follower.Synchronize();
+    EXPECT_EQ(Summary(follower), "11@10;11@20;11@30;11@40;11@70;");
+    follower.Close();
+    file.Close();
 }
 
 TEST(WinEegFileEvents, ThreadsAddingAtOnceLoseNothing) {
