@@ -405,9 +405,10 @@ std::map<std::string, int> g_remnants;  // how often each was found
 void CheckReopenedFile(const std::string& path, bool prepared) {
     for (const CEegFileProblem& p : CEegFile::CheckFile(path.c_str(), 0)) {
         const std::string what = p.m_what.GetString();
-        // A writer killed while preparing the file had not made its streams yet.
-        if (!prepared && what == "missing") {
-            ++g_remnants["a stream missing (killed before the file was prepared)"];
+        // A writer killed while creating or preparing the file had not made its
+        // streams or its directory yet: the file need not be a recording.
+        if (!prepared) {
+            ++g_remnants["anything (killed before the file was prepared)"];
             continue;
         }
         const auto* kind =

@@ -117,6 +117,7 @@ private:
     void ReportTail(int64_t p, const fmt::SectionHeader* h) {
         m_containerSound = p > 0 && m_containerSound;
         const int64_t rest = m_length - p;
+        m_tailStart = p;
         const CString where = Format("byte %lld", static_cast<long long>(p));
         if (h && std::strcmp(h->magic, "SctHdr") == 0 && h->offset == p &&
             h->size == fmt::kOpenEndedSectionSize) {
@@ -135,7 +136,6 @@ private:
             Add(where, Format("%lld bytes of zeros after the last section: the file grew for a "
                               "section that was never written",
                               static_cast<long long>(rest)));
-            m_zeroTail = p;
             return;
         }
         Add(where, p == 0 ? CString("not a container: no section header at the start")
@@ -286,10 +286,10 @@ private:
                 continue;
             auto s = m_sections.find(r.firstSection);
             const CString rw = Format("Directory record %d (%s copy %d)", int(i), r.name, r.copy);
-            if (r.firstSection >= m_zeroTail) {
+            if (r.firstSection >= m_tailStart) {
                 Add(rw,
                     "its stream was being created when its writer stopped (its first "
-                    "section lies in the zero-filled tail)");
+                    "section lies in the tail after the last section)");
                 continue;
             }
             if (s == m_sections.end() || s->second.h.sequence != 0) {
@@ -575,8 +575,8 @@ private:
     bool m_containerSound = true;
     bool m_held = false;
     bool m_writerEntry = false;
-    int64_t m_zeroTail = INT64_MAX;  // where the zeros after the last section begin
-    uint32_t m_lastDeletion = 0;     // the last data deletion event's sample offset
+    int64_t m_tailStart = INT64_MAX;  // where the bytes after the last whole section begin
+    uint32_t m_lastDeletion = 0;      // the last data deletion event's sample offset
     std::map<StreamKey, std::vector<int64_t>> m_chains;  // offsets in sequence order
     bool m_headerRead = false;
     int m_rate = 0;
