@@ -442,13 +442,11 @@ private:
             Add(CString(control), Text(e));
             return;
         }
+        // Asking claims nothing: a probe that denied sharing, even for an
+        // instant, could refuse a station opening the recording just then.
         CFile probe;
-        CFileStatus status;
-        if (probe.Open(lock, CFile::modeRead | CFile::shareExclusive)) {
-            probe.Close();
-        } else {
-            m_held = CFile::GetStatus(lock, status);
-        }
+        m_held = probe.Open(lock, CFile::modeRead | CFile::shareDenyNone) &&
+                 probe.IsOpenElsewhere();
         for (const CEegStationEntry& s : record.m_Stations) {
             if (s.m_Mode == CEegAccessMode::eamWrite || s.m_Mode == CEegAccessMode::eamWriteMark ||
                 s.m_Mode == CEegAccessMode::eamExclusive)
