@@ -15,6 +15,9 @@
 //  3. SetReadPosition to a random second and reading 10 s (median, warm cache);
 //     EDFlib seeks and reads 10 s of every signal.
 //  4. Opening the recording (median); EDFlib opens its file.
+// Beside the recording, the floor under any writer of this format: its system
+// calls alone (writes, section headers, the flush at each section commit),
+// with nothing coded, against the same EDFlib run.
 // Beside the times: each side's user and system CPU while recording and its
 // write calls per stored second, and which delta coder this processor runs.
 //
@@ -40,6 +43,7 @@
 
 #include "EegBase/AmpHardwareInfo.h"
 #include "EegBase/EegDataChunk.h"
+#include "EegFile/container/TKCompoundFileFormat.h"
 #include "EegFile/frame/DeltaCoding.h"
 #include "EegFile/frame/EegTimeStamp.h"
 #include "EegFile/winfile/WinEegFile.h"
@@ -135,6 +139,47 @@ int64_t ReadOurs(const std::string& path, int64_t seconds) {
         sum += chunk.GetFrame(chunk.GetNumberOfSamples() - 1)[5];
     file.Close();
     return sum;
+}
+
+// The floor under any writer of this format: the same system calls as our
+// recording, without coding or bookkeeping. Each second, its bytes and the
+// section header (followers read the used count there); each 180 s, the full
+// section committed with a flush, the file extended by a section, and the new
+// header and trailer and the previous header written.
+void WriteFloor(const std::string& path, int64_t seconds, int64_t bytesPerSecond) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        Fail("open of the floor's file");
+    const int64_t size = TKCompoundFileFormat::SectionSizeForUnit(bytesPerSecond * kSectionSeconds);
+    const std::vector<char> second(static_cast<size_t>(bytesPerSecond), 'x');
+    const char header[TKCompoundFileFormat::kSectionOverhead] = {1};
+    auto put = [fd](const void* p, size_t n, int64_t at) {
+        if (::pwrite(fd, p, n, at) != static_cast<ssize_t>(n))
+            Fail("pwrite of the floor");
+    };
+    int64_t section = -1, next = 0, position = 0, roomEnd = 0;
+    for (int64_t s = 0; s < seconds; ++s) {
+        if (position + bytesPerSecond > roomEnd) {
+            if (section >= 0 && ::fdatasync(fd) != 0)
+                Fail("fdatasync of the floor");
+            if (::ftruncate(fd, next + size) != 0)
+                Fail("ftruncate of the floor");
+            put(header, TKCompoundFileFormat::kHeaderSize, next);
+            put(header, TKCompoundFileFormat::kTrailerSize,
+                next + size - TKCompoundFileFormat::kTrailerSize);
+            if (section >= 0)
+                put(header, TKCompoundFileFormat::kHeaderSize, section);
+            section = next;
+            position = next + TKCompoundFileFormat::kHeaderSize;
+            roomEnd = next + size - TKCompoundFileFormat::kTrailerSize;
+            next += size;
+        }
+        put(second.data(), second.size(), position);
+        position += bytesPerSecond;
+        put(header, TKCompoundFileFormat::kHeaderSize, section);
+    }
+    if (::fdatasync(fd) != 0 || ::close(fd) != 0)
+        Fail("closing the floor's file");
 }
 
 // --- EDFlib ------------------------------------------------------------------
@@ -336,6 +381,19 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
         Fail("stat");
     std::printf("  file size: ours %.1f MB, EDFlib %.1f MB\n", so.st_size / 1e6, se.st_size / 1e6);
     Row("record (Create ... Close)", w1.seconds, w2.seconds, "s", "target ratio >= 1.3");
+    {
+        // What the format's own writes and flushes cost here, before any coding.
+        const std::string floorPath = folder + "/RecordingBench.floor";
+        const int64_t perSecond = seconds > 0 ? so.st_size / seconds : 0;
+        ChildResult f;
+        for (int i = 0; i < 3; ++i) {
+            const ChildResult c = InChild([&] { WriteFloor(floorPath, seconds, perSecond); });
+            if (i == 0 || c.seconds < f.seconds)
+                f = c;
+        }
+        ::unlink(floorPath.c_str());
+        Row("floor: the format's writes alone", f.seconds, w2.seconds, "s", "");
+    }
     if (durable) {
         // Like with like: EDFlib made as durable as we are while recording.
         ChildResult w3;
