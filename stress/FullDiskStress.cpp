@@ -5,7 +5,8 @@
 // after the last good one, no hole, no event past the data, every stored second
 // as the generator made it. Where no tmpfs can be mounted (not root), the same
 // is done in this process with the fault hook failing every write from a random
-// one on.
+// one on. Then a disk that refuses a few writes anywhere and has room again:
+// nothing reported stored may be lost or misplaced, and the file checks sound.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -23,6 +24,8 @@
 
 #include "EegBase/AmpHardwareInfo.h"
 #include "EegBase/EegDataChunk.h"
+#include "EegFile/events/CommentEvent.h"
+#include "EegFile/frame/EegFileCheck.h"
 #include "EegFile/winfile/WinEegFile.h"
 #include "Platform/FaultInjection.h"
 #include "StressSupport.h"
@@ -190,4 +193,118 @@ TEST(FullDiskStress, ARecordingThatRunsOutOfDiskEndsAtOnceAndStaysSound) {
     stress::Figure("full-disk runs", runs, "");
     stress::Figure("seconds kept, fewest", fewest, "s");
     stress::Figure("seconds kept, most", most, "s");
+}
+
+// A disk that refuses a write (or a flush, or a growth) once or a few times
+// anywhere in a recording, and then has room again, as when another program
+// frees space: every second and event the calls reported stored is in the file
+// where it belongs, and the file checks sound.
+TEST(FullDiskStress, AWriteRefusedAnywhereThenRoomAgainLosesNothing) {
+    std::mt19937 rng(stress::Seed());
+    testsupport::TempDir dir;
+    constexpr uint32_t kSeconds = 200;  // more than one data section
+    constexpr uint32_t kRate = 200;
+    const std::string comment(300, 'c');  // the event list grows past a section too
+    std::vector<AmpInput::AmpInputType> inputs;
+    for (int k = 0; k < 32; ++k)
+        inputs.push_back(static_cast<AmpInput::AmpInputType>(k));
+    CAmpHardwareInfo amp;
+    amp.SetInputDomain(CAmpInputDomain(inputs.data(), 32));
+    // The generator's seconds, made once: making them is slower than recording.
+    const eegsim::Plan plan = eegsim::MakePlan(Options(1));
+    const size_t perSecond = kRate * 32;
+    std::vector<int16_t> signal(kSeconds * perSecond);
+    {
+        CEegDataChunk chunk(kRate, 32);
+        for (uint32_t s = 0; s < kSeconds; ++s) {
+            std::memcpy(chunk.GetData(), &signal[s * perSecond], perSecond * sizeof(int16_t));
+            chunk.SetNumberOfSamples(kRate);
+            std::memcpy(&signal[s * perSecond], chunk.GetData(), perSecond * sizeof(int16_t));
+        }
+    }
+    const int runs = stress::Scaled(2000);
+    int refusedSeconds = 0, refusedEvents = 0;
+    for (int run = 0; run < runs; ++run) {
+        const FaultInjection::Op op = rng() % 8 == 0   ? FaultInjection::Op::Flush
+                                      : rng() % 8 == 0 ? FaultInjection::Op::SetLength
+                                                       : FaultInjection::Op::Write;
+        const int nth = static_cast<int>(rng() % 1000) + 1;
+        const int times = static_cast<int>(rng() % 3) + 1;
+        if (stress::OnlyCycle() >= 0 && run != stress::OnlyCycle())
+            continue;
+        SCOPED_TRACE("cycle " + std::to_string(run));
+        const std::string path = dir.File("refused" + std::to_string(run) + ".eeg");
+        try {
+            std::vector<uint32_t> stored;  // generator's second of each stored second
+            std::vector<uint32_t> events;  // offsets of the events reported added
+            {
+                CWinEegFile file;
+                file.Create(path.c_str());
+                file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, amp);
+                file.StartRecording(COleDateTime(2024, 7, 1, 9, 0, 0));
+                FaultInjection::Arm(op, nth, ENOSPC, times);
+                CEegDataChunk chunk(kRate, 32);
+                for (uint32_t s = 0; s < kSeconds; ++s) {
+                    const uint32_t before = file.GetLengthInSeconds();
+                    std::memcpy(chunk.GetData(), &signal[s * perSecond],
+                                perSecond * sizeof(int16_t));
+                    chunk.SetNumberOfSamples(kRate);
+                    try {
+                        file.WriteEegData(chunk);
+                    } catch (CException* e) {
+                        e->Delete();
+                    }
+                    if (file.GetLengthInSeconds() > before)
+                        stored.push_back(s);
+                    else
+                        ++refusedSeconds;
+                    const uint32_t at =
+                        stored.empty() ? 0 : (static_cast<uint32_t>(stored.size()) - 1) * kRate;
+                    try {
+                        if (file.AddEvent(new CCommentEvent(CEegTimeStamp(at), comment.c_str())) ==
+                            1)
+                            events.push_back(at);
+                    } catch (CException* e) {
+                        e->Delete();
+                        ++refusedEvents;
+                    }
+                }
+                FaultInjection::Disarm();
+                file.StopRecording();
+                file.Close();
+            }
+            for (const CEegFileProblem& p : CEegFile::CheckFile(path.c_str()))
+                ADD_FAILURE() << p.m_where.GetString() << ": " << p.m_what.GetString();
+            CWinEegFile file;
+            file.Open(path.c_str(), 0);
+            ASSERT_EQ(file.GetLengthInSeconds(), stored.size());
+            CEegDataChunk got(kRate, 32);
+            int bad = 0;
+            for (uint32_t k = 0; k < stored.size(); ++k) {
+                file.SetReadPosition(CEegTimeStamp(k * kRate));
+                if (file.ReadEegData(got, kRate) != 1 ||
+                    std::memcmp(got.GetData(), &signal[stored[k] * perSecond],
+                                perSecond * sizeof(int16_t)) != 0)
+                    ++bad;
+            }
+            EXPECT_EQ(bad, 0);
+            CEegEventList all;
+            file.GetEventList(all, CEegEventMask::EmptyMask, CEegTimeStamp::NullStamp,
+                              CEegTimeStamp::NullStamp, 0, 0);
+            std::vector<uint32_t> found;
+            for (int i = 0; i < all.GetSize(); ++i)
+                found.push_back(all[i]->GetTimeStamp().GetSampleOffset());
+            EXPECT_EQ(found, events);
+            file.Close();
+        } catch (CException* e) {
+            FaultInjection::Disarm();
+            ADD_FAILURE() << "op " << static_cast<int>(op) << " nth " << nth << " times " << times
+                          << ": " << e->GetErrorText().GetString();
+            e->Delete();
+        }
+        std::filesystem::remove(path);
+    }
+    stress::Figure("refused-write runs", runs, "");
+    stress::Figure("seconds refused", refusedSeconds, "");
+    stress::Figure("events refused", refusedEvents, "");
 }

@@ -248,16 +248,43 @@ void CTKStream::AllocateNextSection() {
 void CTKStream::ReuseReleasedSection() {
     Seek(m_length);
     CTKSectionEntry* previous = m_pList->GetLastInUse();
+    const CTKSectionEntry asReleased = *m_pList->GetReleased(0);
+    const int64_t previousNext = previous ? previous->m_next : 0;
+    const int previousLinked = previous ? previous->m_linked : 0;
     CTKSectionEntry* reused = m_pList->TakeFirstReleased();
-    CallObserver(*reused);
-    // The reused section's header goes out before the link to it: a reader that
-    // follows the link then never finds a free section at its end.
-    m_pContainer->WriteHeader(*reused);
-    m_pContainer->WriteTrailer(*reused);
-    if (previous) {
-        previous->m_linked = 1;
-        previous->m_next = reused->m_offset;
-        m_pContainer->WriteHeader(*previous);
+    try {
+        CallObserver(*reused);
+        // The reused section's header goes out before the link to it: a reader
+        // that follows the link then never finds a free section at its end.
+        m_pContainer->WriteHeader(*reused);
+        m_pContainer->WriteTrailer(*reused);
+        if (previous) {
+            previous->m_linked = 1;
+            previous->m_next = reused->m_offset;
+            m_pContainer->WriteHeader(*previous);
+        }
+    } catch (CException*) {
+        // All or nothing, as a new section is: the section goes back to the
+        // released ones as it was, on disk as far as the disk lets us, so that
+        // this stream's view and the file's chain stay one.
+        if (previous) {
+            previous->m_next = previousNext;
+            previous->m_linked = previousLinked;
+            try {
+                m_pContainer->WriteHeader(*previous);
+            } catch (CException* again) {
+                again->Delete();
+            }
+        }
+        *reused = asReleased;  // its sequence puts it first among the released again
+        m_pList->ReleaseLastInUse();
+        try {
+            m_pContainer->WriteHeader(asReleased);
+            m_pContainer->WriteTrailer(asReleased);
+        } catch (CException* again) {
+            again->Delete();
+        }
+        throw;
     }
     Locate(m_length);
 }
@@ -296,13 +323,18 @@ void CTKStream::AppendNewSection() {
         // file reserves no blocks). The section is given back, still under the
         // writer hook, so that the file ends with its last whole section and
         // every reader walks it as before.
-        try {
-            if (previous &&
-                (previous->m_next != previousNext || previous->m_linked != previousLinked)) {
-                previous->m_next = previousNext;
-                previous->m_linked = previousLinked;
+        // Each step on its own: a header the disk refuses again must not keep
+        // the file from being cut back.
+        if (previous && (previous->m_next != previousNext || previous->m_linked != previousLinked)) {
+            previous->m_next = previousNext;
+            previous->m_linked = previousLinked;
+            try {
                 m_pContainer->WriteHeader(*previous);
+            } catch (CException* again) {
+                again->Delete();
             }
+        }
+        try {
             m_pContainer->SetFileLength(entry->m_offset);
         } catch (CException* again) {
             again->Delete();
@@ -351,28 +383,34 @@ void CTKStream::Truncate() {
     std::lock_guard lock(*m_pMutex);
     if (m_bReadOnly)
         return;
-    const int count = m_pList->GetInUseCount();
-    if (count > 0) {
-        std::vector<CTKSectionEntry*> released;
+    std::vector<CTKSectionEntry*> released;
+    CTKSectionEntry* first = m_pList->GetInUseCount() > 0 ? m_pList->GetInUse(0) : nullptr;
+    if (first) {
+        // The first section goes out first and then the released ones from the
+        // front, so that a reader never follows a link to a released section.
+        // Its header is the cut on disk: this stream's view changes only once
+        // it is written, so a refused write leaves both as they were.
+        CTKSectionEntry emptied = *first;
+        emptied.m_used = 0;
+        emptied.m_linked = 0;
+        m_pContainer->WriteHeader(emptied);
         while (m_pList->GetInUseCount() > 1) {
             released.insert(released.begin(), m_pList->GetLastInUse());
             m_pList->ReleaseLastInUse();
         }
-        CTKSectionEntry* first = m_pList->GetInUse(0);
         first->m_used = 0;
         first->m_linked = 0;
-        // The first section goes out first and then the released ones from the
-        // front, so that a reader never follows a link to a released section.
-        m_pContainer->WriteHeader(*first);
+    }
+    m_bHeaderDirty = 0;
+    m_length = 0;
+    Locate(0);
+    if (first) {
         m_pContainer->WriteTrailer(*first);
         for (CTKSectionEntry* e : released) {
             m_pContainer->WriteHeader(*e);
             m_pContainer->WriteTrailer(*e);
         }
     }
-    m_bHeaderDirty = 0;
-    m_length = 0;
-    Locate(0);
 }
 
 void CTKStream::Refresh() {

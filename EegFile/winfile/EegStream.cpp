@@ -375,12 +375,17 @@ void CEegDataStream::WriteSecond(const int16_t* frames) {
     const int bytes = m_layout.GetBytesPerSecond();
     const uint32_t rate = static_cast<uint32_t>(m_layout.GetRate());
     m_layout.Pack(frames, m_pStoredBuffer.get());
+    const int64_t before = m_pStream->GetLength();
     try {
-        m_pStream->Seek(m_pStream->GetLength());
+        m_pStream->Seek(before);
         m_pStream->Write(m_pStoredBuffer.get(), static_cast<UINT>(bytes));
     } catch (CException*) {
-        // The second is lost: it left the buffer and is not in the stream.
-        m_length = m_length > rate ? m_length - rate : 0;
+        // The second is lost when it is not in the stream. When only its section
+        // header failed, its bytes are down and the stream counts them (the
+        // header follows at the next commit): the second stays, and so does the
+        // length, or the seconds after it would be placed one second early.
+        if (m_pStream->GetLength() < before + bytes)
+            m_length = m_length > rate ? m_length - rate : 0;
         m_cachedSecond = -1;
         throw;
     }

@@ -394,6 +394,24 @@ TEST(TKCompoundFile, ReadOnlyFilesFailedOpensAndFailuresOfTheFile) {
     // A commit whose flush fails (the header is written before).
     FaultInjection::Arm(FaultInjection::Op::Flush, 1, EIO);
     expectFailure([&] { s->Commit(TRUE); }, CFileException::hardIO, path);
+    // The link to the new section is refused, and so is putting it back: the
+    // growth is given back all the same.
+    FaultInjection::Arm(FaultInjection::Op::Write, 3, EIO, 2);
+    expectFailure([&] { WriteAll(s, PatternBytes(896, 100)); }, CFileException::hardIO, path);
+    EXPECT_EQ(testsupport::ReadBytes(path).size(), before);
+    WriteAll(s, PatternBytes(896, 100));
+    // A cut whose first header is refused changes nothing; a reuse of the
+    // released section whose header is refused gives the section back.
+    FaultInjection::Arm(FaultInjection::Op::Write, 1, EIO);
+    expectFailure([&] { s->Truncate(); }, CFileException::hardIO, path);
+    EXPECT_EQ(s->GetLength(), 996);
+    s->Truncate();
+    FaultInjection::Arm(FaultInjection::Op::Write, 3, EIO);  // data, its header, the reused one
+    expectFailure([&] { WriteAll(s, PatternBytes(1, 1000)); }, CFileException::hardIO, path);
+    EXPECT_EQ(s->GetLength(), 896);
+    s->Seek(896);
+    WriteAll(s, PatternBytes(897, 104));
+    EXPECT_EQ(ReadAll(s), PatternBytes(1, 1000));
     // A stream that cannot be created leaves nothing behind.
     FaultInjection::Arm(FaultInjection::Op::Write, 1, EIO, -1);
     expectFailure([&] { f.CreateStream("Other", 1, 0, 0); }, CFileException::hardIO, path);
@@ -403,7 +421,7 @@ TEST(TKCompoundFile, ReadOnlyFilesFailedOpensAndFailuresOfTheFile) {
     expectFailure([&] { f.Close(); }, CFileException::hardIO, path);
     EXPECT_FALSE(f.IsOpen());
     f.Open(path.c_str(), 1);
-    EXPECT_EQ(ReadAll(f.OpenStream("Grow", 1, 0, 1, 0)), PatternBytes(0, 896));
+    EXPECT_EQ(ReadAll(f.OpenStream("Grow", 1, 0, 1, 0)), PatternBytes(1, 1000));
 }
 
 }  // namespace

@@ -73,6 +73,34 @@ TEST(WinEegFileLifecycle, WriteThreadSwitchedOnBeforeTheStreamExistsKeepsRunning
     EXPECT_EQ(StoredSeconds(path), 2u);
 }
 
+// A second whose bytes went down but whose section header was refused is in
+// the stream: the length counts it, so the next second follows it and not
+// over it, and reopened the recording holds both in their places.
+TEST(WinEegFileLifecycle, ASecondWhoseHeaderWasRefusedStaysCounted) {
+    TempDir dir;
+    const std::string path = dir.File("header.eeg");
+    {
+        CWinEegFile file;
+        file.Create(path.c_str());
+        file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
+        file.StartRecording(Time(2024, 7, 1, 9, 0, 0));
+        CEegDataChunk c = MakeChunk(0, 2 * kRate, true);
+        file.WriteEegData(c);
+        FaultInjection::Arm(FaultInjection::Op::Write, 2, EIO);  // the data, then its header
+        c = MakeChunk(2 * kRate, kRate, true);
+        EXPECT_THROW(file.WriteEegData(c), CException*);
+        FaultInjection::Disarm();
+        EXPECT_EQ(file.GetLengthInSeconds(), 3u);
+        c = MakeChunk(3 * kRate, kRate, true);
+        file.WriteEegData(c);
+        file.Close();
+    }
+    CWinEegFile file;
+    file.Open(path.c_str(), 0);
+    EXPECT_EQ(file.GetLengthInSeconds(), 4u);
+    EXPECT_EQ(CheckSeconds(file, 0, 4), 0);
+}
+
 TEST(WinEegFileLifecycle, CreateAndOpenOverARecordingWithARunningThreadKeepEverySecond) {
     TempDir dir;
     const std::string first = dir.File("first.eeg"), second = dir.File("second.eeg");
