@@ -356,6 +356,15 @@ void RemoveRecording(const std::string& path) {
         ::unlink(p.c_str());
 }
 
+// Each timed recording starts on a fresh path with the file system settled:
+// replacing the last run's file would time the freeing of its blocks (and their
+// discards) with the next run.
+void Fresh(std::initializer_list<std::string> paths) {
+    for (const std::string& p : paths)
+        ::unlink(p.c_str());
+    ::sync();
+}
+
 void Run(const char* title, const std::string& folder, int64_t seconds, bool durable) {
     std::printf("\n%s: %lld s in %s\n", title, static_cast<long long>(seconds), folder.c_str());
     const std::string ours = folder + "/RecordingBench.eeg";
@@ -368,7 +377,10 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
     // Best of three, alternating, since other work on the machine comes and goes.
     ChildResult w1, w2;
     for (int i = 0; i < 3; ++i) {
+        RemoveRecording(ours);
+        Fresh({ours});
         const ChildResult a = InChild([&] { WriteOurs(ours, seconds, pool); });
+        Fresh({edf});
         const ChildResult b = InChild([&] { WriteEdf(edf, seconds, pool, durable); });
         if (i == 0 || a.seconds < w1.seconds)
             w1 = a;
@@ -387,6 +399,7 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
         const int64_t perSecond = seconds > 0 ? so.st_size / seconds : 0;
         ChildResult f;
         for (int i = 0; i < 3; ++i) {
+            Fresh({floorPath});
             const ChildResult c = InChild([&] { WriteFloor(floorPath, seconds, perSecond); });
             if (i == 0 || c.seconds < f.seconds)
                 f = c;
@@ -398,6 +411,7 @@ void Run(const char* title, const std::string& folder, int64_t seconds, bool dur
         // Like with like: EDFlib made as durable as we are while recording.
         ChildResult w3;
         for (int i = 0; i < 3; ++i) {
+            Fresh({edf});
             const ChildResult c =
                 InChild([&] { WriteEdf(edf, seconds, pool, true, kSectionSeconds); });
             if (i == 0 || c.seconds < w3.seconds)
