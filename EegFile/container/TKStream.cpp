@@ -245,6 +245,27 @@ void CTKStream::AllocateNextSection() {
     }
 }
 
+namespace {
+// One step of giving back what a refused write began: done as far as the disk
+// lets it; the first failure is the one the caller hears of.
+template <class Step>
+void AsFarAsTheDiskLets(Step&& step) {
+    try {
+        step();
+    } catch (CException* again) {
+        again->Delete();
+    }
+}
+}  // namespace
+
+void CTKStream::RestoreLink(CTKSectionEntry* previous, int64_t next, int linked) {
+    if (!previous || (previous->m_next == next && previous->m_linked == linked))
+        return;
+    previous->m_next = next;
+    previous->m_linked = linked;
+    AsFarAsTheDiskLets([&] { m_pContainer->WriteHeader(*previous); });
+}
+
 void CTKStream::ReuseReleasedSection() {
     Seek(m_length);
     CTKSectionEntry* previous = m_pList->GetLastInUse();
@@ -267,23 +288,13 @@ void CTKStream::ReuseReleasedSection() {
         // All or nothing, as a new section is: the section goes back to the
         // released ones as it was, on disk as far as the disk lets us, so that
         // this stream's view and the file's chain stay one.
-        if (previous) {
-            previous->m_next = previousNext;
-            previous->m_linked = previousLinked;
-            try {
-                m_pContainer->WriteHeader(*previous);
-            } catch (CException* again) {
-                again->Delete();
-            }
-        }
+        RestoreLink(previous, previousNext, previousLinked);
         *reused = asReleased;  // its sequence puts it first among the released again
         m_pList->ReleaseLastInUse();
-        try {
+        AsFarAsTheDiskLets([&] {
             m_pContainer->WriteHeader(asReleased);
             m_pContainer->WriteTrailer(asReleased);
-        } catch (CException* again) {
-            again->Delete();
-        }
+        });
         throw;
     }
     Locate(m_length);
@@ -325,20 +336,8 @@ void CTKStream::AppendNewSection() {
         // every reader walks it as before.
         // Each step on its own: a header the disk refuses again must not keep
         // the file from being cut back.
-        if (previous && (previous->m_next != previousNext || previous->m_linked != previousLinked)) {
-            previous->m_next = previousNext;
-            previous->m_linked = previousLinked;
-            try {
-                m_pContainer->WriteHeader(*previous);
-            } catch (CException* again) {
-                again->Delete();
-            }
-        }
-        try {
-            m_pContainer->SetFileLength(entry->m_offset);
-        } catch (CException* again) {
-            again->Delete();
-        }
+        RestoreLink(previous, previousNext, previousLinked);
+        AsFarAsTheDiskLets([&] { m_pContainer->SetFileLength(entry->m_offset); });
         throw;
     }
     writer.Restore();

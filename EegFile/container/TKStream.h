@@ -97,6 +97,8 @@ private:
     void AllocateNextSection();
     void ReuseReleasedSection();
     void AppendNewSection();
+    // Puts back the link of the section before one that could not be taken.
+    void RestoreLink(CTKSectionEntry* previous, int64_t next, int linked);
     void CallObserver(CTKSectionEntry& entry);
 
     std::recursive_mutex* m_pMutex;
