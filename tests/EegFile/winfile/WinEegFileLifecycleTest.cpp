@@ -88,7 +88,8 @@ TEST(WinEegFileLifecycle, ASecondWhoseHeaderWasRefusedStaysCounted) {
         file.WriteEegData(c);
         FaultInjection::Arm(FaultInjection::Op::Write, 2, EIO);  // the data, then its header
         c = MakeChunk(2 * kRate, kRate, true);
-        EXPECT_THROW(file.WriteEegData(c), CException*);
+        testsupport::ExpectThrows<CFileException>(
+            [&] { file.WriteEegData(c); }, [](CFileException& e) { EXPECT_EQ(e.m_lOsError, EIO); });
         FaultInjection::Disarm();
         EXPECT_EQ(file.GetLengthInSeconds(), 3u);
         c = MakeChunk(3 * kRate, kRate, true);
