@@ -138,11 +138,7 @@ TEST(WinEegFileCheck, AWriterThatDiedIsAnInterruptedRecording) {
     const std::string path = dir.File("killed.eeg");
     accesstest::Child recorder("RECORDER", [&](accesstest::Child& self) {
         CWinEegFile file;
-        file.Create(path.c_str());
-        file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
-        file.StartRecording(Time(2024, 7, 1, 9, 0, 0));
-        CEegDataChunk c = MakeChunk(0, 5 * kRate, true);
-        file.WriteEegData(c);
+        StartRecording(file, path, 5);
         file.Synchronize();
         int32_t stored = 5;
         self.Send(stored);

@@ -36,18 +36,6 @@ void WriteStream(const std::string& path, const char* name, const Bytes& bytes) 
     delete f;
 }
 
-// A recording with seconds of samples, left open for writing.
-void StartRecording(CWinEegFile& file, const std::string& path, uint32_t seconds) {
-    file.Create(path.c_str());
-    file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
-    file.StartRecording(Time(2024, 7, 1, 9, 0, 0));
-    if (seconds > 0) {
-        CEegDataChunk c = MakeChunk(0, seconds * kRate, true);
-        file.WriteEegData(c);
-        file.FlushWriteBuffer();
-    }
-}
-
 // "type@offset;" per event, in list order.
 std::string Summary(const CWinEegFile& file) {
     CEegEventList all;

@@ -81,13 +81,9 @@ TEST(WinEegFileLifecycle, ASecondWhoseHeaderWasRefusedStaysCounted) {
     const std::string path = dir.File("header.eeg");
     {
         CWinEegFile file;
-        file.Create(path.c_str());
-        file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
-        file.StartRecording(Time(2024, 7, 1, 9, 0, 0));
-        CEegDataChunk c = MakeChunk(0, 2 * kRate, true);
-        file.WriteEegData(c);
+        StartRecording(file, path, 2);
         FaultInjection::Arm(FaultInjection::Op::Write, 2, EIO);  // the data, then its header
-        c = MakeChunk(2 * kRate, kRate, true);
+        CEegDataChunk c = MakeChunk(2 * kRate, kRate, true);
         testsupport::ExpectThrows<CFileException>(
             [&] { file.WriteEegData(c); }, [](CFileException& e) { EXPECT_EQ(e.m_lOsError, EIO); });
         FaultInjection::Disarm();

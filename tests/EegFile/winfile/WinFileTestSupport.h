@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "EegBase/AmpHardwareInfo.h"
@@ -81,6 +82,18 @@ inline int CheckSeconds(CWinEegFile& file, uint32_t from, uint32_t to) {
 
 inline COleDateTime Time(int year, int month, int day, int hour, int minute, int second) {
     return COleDateTime(year, month, day, hour, minute, second);
+}
+
+// A recording of smooth seconds (from 9:00 on 1 July 2024), left open for writing.
+inline void StartRecording(CWinEegFile& file, const std::string& path, uint32_t seconds) {
+    file.Create(path.c_str());
+    file.PrepareToWriteEeg(kRate, Compression::AdaptiveDelta, Amp32());
+    file.StartRecording(Time(2024, 7, 1, 9, 0, 0));
+    if (seconds > 0) {
+        CEegDataChunk c = MakeChunk(0, seconds * kRate, true);
+        file.WriteEegData(c);
+        file.FlushWriteBuffer();
+    }
 }
 
 }  // namespace winfiletest
